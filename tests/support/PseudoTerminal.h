@@ -1,0 +1,99 @@
+#pragma once
+// A pseudo-terminal pair for tests, both sides raw. The test plays the far end on the
+// controller side; the port under test opens the client side by its path.
+#include <algorithm>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <stdexcept>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+
+class CPseudoTerminal {
+public:
+    CPseudoTerminal()
+    {
+        char name[128] = {};
+        if (::openpty(&m_master, &m_client, name, nullptr, nullptr) != 0)
+            throw std::runtime_error(std::string("openpty: ") + std::strerror(errno));
+        m_path = name;
+        MakeRaw(m_master);
+        MakeRaw(m_client);
+        ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
+        ::fcntl(m_client, F_SETFD, FD_CLOEXEC);
+    }
+    ~CPseudoTerminal()
+    {
+        CloseMaster();
+        if (m_client >= 0)
+            ::close(m_client);
+    }
+    CPseudoTerminal(const CPseudoTerminal&) = delete;
+    CPseudoTerminal& operator=(const CPseudoTerminal&) = delete;
+
+    int Master() const { return m_master; }
+    // The client side's device path, as a port opens it.
+    const std::string& Path() const { return m_path; }
+
+    // The far side goes away: every client descriptor is hung up.
+    void CloseMaster()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
+
+    bool Send(const std::string& bytes) const
+    {
+        return ::write(m_master, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    }
+
+    // Reads until count bytes arrived or nothing came for quietMs.
+    std::string Receive(size_t count, int quietMs = 2000) const
+    {
+        std::string got;
+        char buf[4096];
+        while (got.size() < count) {
+            pollfd pfd{m_master, POLLIN, 0};
+            if (::poll(&pfd, 1, quietMs) <= 0)
+                break;
+            const ssize_t n = ::read(m_master, buf, std::min(sizeof buf, count - got.size()));
+            if (n <= 0)
+                break;
+            got.append(buf, static_cast<size_t>(n));
+        }
+        return got;
+    }
+
+    // Bytes waiting on the controller side right now.
+    int Pending() const
+    {
+        int n = 0;
+        ::ioctl(m_master, FIONREAD, &n);
+        return n;
+    }
+
+    // The client side's line settings (a master reports those of its client).
+    termios ClientSettings() const
+    {
+        termios tio{};
+        ::tcgetattr(m_master, &tio);
+        return tio;
+    }
+
+private:
+    static void MakeRaw(int fd)
+    {
+        termios tio{};
+        ::tcgetattr(fd, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fd, TCSANOW, &tio);
+    }
+
+    int m_master = -1;
+    int m_client = -1;
+    std::string m_path;
+};

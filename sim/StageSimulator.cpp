@@ -1,0 +1,528 @@
+#include "sim/StageSimulator.h"
+
+#include "platform/FileLocations.h"
+#include "sim/PortEntry.h"
+#include "sim/SimText.h"
+#include "sim/StageModel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <poll.h>
+#include <pty.h>
+#include <sys/eventfd.h>
+#include <system_error>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace sim {
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr auto BUSY_NOTICE_EVERY = std::chrono::seconds(2);
+
+std::string ErrnoText(int err) { return std::generic_category().message(err); }
+
+class CFd {
+public:
+    CFd() = default;
+    ~CFd() { Reset(); }
+    CFd(const CFd&) = delete;
+    CFd& operator=(const CFd&) = delete;
+    void Reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+    int Get() const { return m_fd; }
+
+private:
+    int m_fd = -1;
+};
+
+class CFile {
+public:
+    ~CFile() { Reset(); }
+    void Reset(std::FILE* f = nullptr)
+    {
+        if (m_pFile)
+            std::fclose(m_pFile);
+        m_pFile = f;
+    }
+    std::FILE* Get() const { return m_pFile; }
+
+private:
+    std::FILE* m_pFile = nullptr;
+};
+
+// A fresh pseudo-terminal echoes and turns "\n" into "\r\n": neither belongs on a controller's line.
+bool MakeRaw(int fd)
+{
+    termios tio {};
+    if (::tcgetattr(fd, &tio) != 0)
+        return false;
+    ::cfmakeraw(&tio);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+bool SetFlags(int fd, bool nonBlocking)
+{
+    const int fl = ::fcntl(fd, F_GETFL);
+    const int fdfl = ::fcntl(fd, F_GETFD);
+    return fl >= 0 && fdfl >= 0 && ::fcntl(fd, F_SETFD, fdfl | FD_CLOEXEC) == 0 &&
+           (!nonBlocking || ::fcntl(fd, F_SETFL, fl | O_NONBLOCK) == 0);
+}
+
+std::string WallClockNow()
+{
+    const std::time_t t = std::time(nullptr);
+    std::tm tm {};
+    ::localtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &tm);
+    return buf;
+}
+
+struct SInLine {
+    std::string text;
+    Clock::time_point arrival;
+};
+
+} // namespace
+
+struct CStageSimulator::SImpl {
+    explicit SImpl(SSimOptions opt)
+        : options(std::move(opt)), model({options.noHandshake, options.noEField, options.speedFactor})
+    {
+    }
+
+    // Everything the serve thread works with that is not shared with other threads.
+    struct SServe {
+        CLineSplitter splitter;
+        std::deque<SInLine> input;
+        std::optional<Clock::time_point> headReadyAt;
+        std::multimap<Clock::time_point, std::string> scheduled;   // held-back answers, by due time
+        std::string out;                                           // bytes due now, in order
+        Clock::time_point nextChunkAt{};
+        Clock::time_point freeAt{};         // the line before is answered (or its delay is over)
+        Clock::time_point blockedUntil{};   // a blocking command (G28, M400) runs until then
+        Clock::time_point nextBusyNoticeAt{};
+        size_t received = 0;
+        bool floodSent = false;
+        bool gone = false;
+        std::uint32_t noiseSeed = 0x5EED1234u;
+    };
+
+    void Serve();
+    void Receive(SServe& s);
+    void Record(SServe& s, std::string text, Clock::time_point arrival);
+    void Answer(SServe& s, Clock::time_point now);
+    void Flush(SServe& s, Clock::time_point now);
+    std::string Frame(SServe& s, const std::vector<std::string>& lines) const;
+    std::optional<Clock::time_point> NextDeadline(SServe& s) const;
+    void Shutdown();
+
+    const SSimOptions options;
+
+    mutable std::mutex mutex;
+    mutable std::condition_variable changed;   // the transcript grew, the model changed, serving ended
+    CStageModel model;
+    std::vector<STranscriptLine> transcript;
+    std::string injected;
+    std::string lastError;
+
+    // Set up by Start() before the thread runs; afterwards only the serve thread touches them.
+    CFd master, client, wake;
+    CPortEntry port;
+    CFile transcriptFile;
+    Clock::time_point startedAt{};
+    std::string initialOutput;
+
+    // Kept after the entry is gone, so that a test can still name what vanished.
+    int comNumber = 0;
+    std::string device, portPath;
+
+    std::thread thread;
+    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> serving{false};
+};
+
+std::string CStageSimulator::SImpl::Frame(SServe& s, const std::vector<std::string>& lines) const
+{
+    const char* eol = options.crlf ? "\r\n" : "\n";
+    std::string text;
+    for (const auto& line : lines) {
+        text += line;
+        text += eol;
+        if (options.noise) {
+            text += NoiseBytes(s.noiseSeed);
+            text += eol;
+        }
+    }
+    return text;
+}
+
+void CStageSimulator::SImpl::Record(SServe& s, std::string text, Clock::time_point arrival)
+{
+    if (FILE* f = transcriptFile.Get()) {
+        const double seconds = std::chrono::duration<double>(arrival - startedAt).count();
+        const std::string entry = FormatTranscriptEntry(seconds, text);
+        std::fwrite(entry.data(), 1, entry.size(), f);
+        std::fflush(f);   // a killed simulator still leaves every line it got
+    }
+    s.input.push_back({text, arrival});
+    {
+        std::lock_guard lock(mutex);
+        transcript.push_back({std::move(text), arrival});
+    }
+    changed.notify_all();
+}
+
+void CStageSimulator::SImpl::Receive(SServe& s)
+{
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(master.Get(), buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            return;
+        if (n <= 0) {
+            // Only happens once no client descriptor is left, which our own one prevents.
+            s.gone = true;
+            return;
+        }
+        const auto arrival = Clock::now();
+        for (auto& line : s.splitter.Feed(std::string_view(buf, static_cast<size_t>(n)))) {
+            Record(s, std::move(line), arrival);
+            if (options.vanishAfterLines > 0 && ++s.received >= static_cast<size_t>(options.vanishAfterLines)) {
+                s.gone = true;
+                return;
+            }
+        }
+    }
+}
+
+void CStageSimulator::SImpl::Answer(SServe& s, Clock::time_point now)
+{
+    while (!s.input.empty()) {
+        const SInLine& line = s.input.front();
+        if (!s.headReadyAt)
+            s.headReadyAt = std::max(line.arrival, s.freeAt) + milliseconds(options.replyDelayMs);
+        if (now < *s.headReadyAt)
+            return;
+        SReply reply;
+        {
+            std::lock_guard lock(mutex);
+            reply = model.Execute(line.text, now);
+        }
+        changed.notify_all();
+        if (reply.answered && options.floodBytes > 0 && !s.floodSent) {
+            s.out += FloodText(options.floodBytes, options.crlf ? "\r\n" : "\n");
+            s.floodSent = true;
+        }
+        s.freeAt = now;
+        if (!reply.answered) {
+            // blank and comment-only lines get no answer at all
+        } else if (reply.handshake && options.lateHandshakeMs >= 0) {
+            s.scheduled.emplace(std::max(now, line.arrival + milliseconds(options.lateHandshakeMs)), Frame(s, reply.lines));
+        } else if (reply.doneAt > now) {
+            s.scheduled.emplace(reply.doneAt, Frame(s, reply.lines));
+            s.freeAt = s.blockedUntil = reply.doneAt;
+            s.nextBusyNoticeAt = now + BUSY_NOTICE_EVERY;
+        } else {
+            s.out += Frame(s, reply.lines);
+        }
+        s.input.pop_front();
+        s.headReadyAt.reset();
+    }
+}
+
+void CStageSimulator::SImpl::Flush(SServe& s, Clock::time_point now)
+{
+    while (!s.scheduled.empty() && s.scheduled.begin()->first <= now) {
+        s.out += s.scheduled.begin()->second;
+        s.scheduled.erase(s.scheduled.begin());
+    }
+    if (now < s.blockedUntil && now >= s.nextBusyNoticeAt) {
+        s.out += Frame(s, {"echo:busy: processing"});
+        s.nextBusyNoticeAt += BUSY_NOTICE_EVERY;
+    }
+    const size_t chunk = options.chunkSize > 0 ? static_cast<size_t>(options.chunkSize) : 0;
+    while (!s.out.empty()) {
+        if (chunk && now < s.nextChunkAt)
+            return;
+        const size_t size = chunk ? std::min(chunk, s.out.size()) : s.out.size();
+        const ssize_t n = ::write(master.Get(), s.out.data(), size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            return;   // the client's queue is full: poll for POLLOUT
+        if (n < 0) {
+            s.out.clear();
+            return;
+        }
+        s.out.erase(0, static_cast<size_t>(n));
+        if (chunk) {
+            s.nextChunkAt = now + milliseconds(options.chunkPauseMs);
+            if (options.chunkPauseMs > 0)
+                return;
+        }
+    }
+}
+
+std::optional<Clock::time_point> CStageSimulator::SImpl::NextDeadline(SServe& s) const
+{
+    std::optional<Clock::time_point> next;
+    auto consider = [&next](Clock::time_point t) { next = next ? std::min(*next, t) : t; };
+    if (s.headReadyAt)
+        consider(*s.headReadyAt);
+    if (!s.scheduled.empty())
+        consider(s.scheduled.begin()->first);
+    if (!s.out.empty() && options.chunkSize > 0)
+        consider(s.nextChunkAt);
+    if (s.blockedUntil > Clock::now())
+        consider(s.nextBusyNoticeAt);
+    return next;
+}
+
+void CStageSimulator::SImpl::Serve()
+{
+    SServe s;
+    s.out = std::move(initialOutput);
+    while (!stopRequested.load() && !s.gone) {
+        auto now = Clock::now();
+        Flush(s, now);
+        Answer(s, now);
+        Flush(s, now);
+
+        pollfd fds[2] = {{master.Get(), POLLIN, 0}, {wake.Get(), POLLIN, 0}};
+        const bool chunkWait = options.chunkSize > 0 && Clock::now() < s.nextChunkAt;
+        if (!s.out.empty() && !chunkWait)
+            fds[0].events |= POLLOUT;
+        int timeoutMs = -1;
+        if (const auto next = NextDeadline(s)) {
+            const auto wait = std::chrono::ceil<milliseconds>(*next - Clock::now()).count();
+            timeoutMs = static_cast<int>(std::clamp<long long>(wait, 0, 60'000));
+        }
+        if (::poll(fds, 2, timeoutMs) < 0 && errno != EINTR)
+            break;
+        if (fds[1].revents & POLLIN) {
+            eventfd_t ignored;
+            ::eventfd_read(wake.Get(), &ignored);
+            std::lock_guard lock(mutex);
+            s.out += injected;
+            injected.clear();
+        }
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
+            Receive(s);
+    }
+    Shutdown();
+}
+
+// The entry goes first, so that a panel which notices the hang-up and rescans no longer finds it.
+void CStageSimulator::SImpl::Shutdown()
+{
+    port.Remove();
+    master.Reset();
+    client.Reset();
+    transcriptFile.Reset();
+    serving.store(false);
+    changed.notify_all();
+}
+
+CStageSimulator::CStageSimulator(SSimOptions options) : m_pImpl(std::make_unique<SImpl>(std::move(options))) {}
+
+CStageSimulator::~CStageSimulator() { Stop(); }
+
+bool CStageSimulator::Start()
+{
+    SImpl& d = *m_pImpl;
+    if (d.serving.load()) {
+        d.lastError = "already serving";
+        return false;
+    }
+    if (d.thread.joinable())
+        d.thread.join();
+    auto fail = [&d](const std::string& what, int err) {
+        d.lastError = what + ": " + ErrnoText(err);
+        d.port.Remove();
+        d.master.Reset();
+        d.client.Reset();
+        d.wake.Reset();
+        d.transcriptFile.Reset();
+        return false;
+    };
+
+    int masterFd = -1, clientFd = -1;
+    if (::openpty(&masterFd, &clientFd, nullptr, nullptr, nullptr) != 0)
+        return fail("cannot open a pseudo-terminal", errno);
+    d.master.Reset(masterFd);
+    d.client.Reset(clientFd);
+    char name[128];
+    if (::ptsname_r(masterFd, name, sizeof name) != 0)
+        return fail("cannot name the pseudo-terminal", errno);
+    if (!MakeRaw(masterFd) || !MakeRaw(clientFd) || !SetFlags(masterFd, true) || !SetFlags(clientFd, false))
+        return fail("cannot configure the pseudo-terminal", errno);
+    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd < 0)
+        return fail("cannot create an eventfd", errno);
+    d.wake.Reset(wakeFd);
+
+    const std::string portsDir = d.options.portsDir.empty() ? platform::PortsDir() : d.options.portsDir;
+    if (!d.port.Create(portsDir, d.options.comNumber, name)) {
+        const int err = errno;
+        const std::string which = d.options.comNumber > 0 ? "COM" + std::to_string(d.options.comNumber) : "a free COM1..COM16";
+        return fail("cannot register " + which + " in " + portsDir, err);
+    }
+    d.startedAt = Clock::now();
+    if (!d.options.transcriptFile.empty()) {
+        d.transcriptFile.Reset(std::fopen(d.options.transcriptFile.c_str(), "a"));
+        if (!d.transcriptFile.Get())
+            return fail("cannot open " + d.options.transcriptFile, errno);
+        const std::string header = "# TarnikSim on COM" + std::to_string(d.port.ComNumber()) + " (" + name +
+                                   "), started " + WallClockNow() + "; seconds since then, tab, line received\n";
+        std::fputs(header.c_str(), d.transcriptFile.Get());
+        std::fflush(d.transcriptFile.Get());
+    }
+    d.comNumber = d.port.ComNumber();
+    d.device = name;
+    d.portPath = d.port.Path();
+    d.initialOutput.clear();
+    if (d.options.banner) {
+        SImpl::SServe framing;
+        d.initialOutput = d.Frame(framing, BannerLines());
+    }
+    d.stopRequested.store(false);
+    d.serving.store(true);
+    try {
+        d.thread = std::thread([&d] { d.Serve(); });
+    } catch (const std::system_error& e) {
+        d.serving.store(false);
+        return fail("cannot start the serving thread", e.code().value());
+    }
+    d.lastError.clear();
+    return true;
+}
+
+void CStageSimulator::Stop()
+{
+    SImpl& d = *m_pImpl;
+    d.stopRequested.store(true);
+    if (d.wake.Get() >= 0)
+        ::eventfd_write(d.wake.Get(), 1);
+    if (d.thread.joinable())
+        d.thread.join();
+}
+
+// A pulled cable and an orderly end look the same from the client's side: the master closes.
+void CStageSimulator::Vanish() { Stop(); }
+
+int CStageSimulator::ComNumber() const { return m_pImpl->comNumber; }
+std::string CStageSimulator::ComName() const
+{
+    return m_pImpl->comNumber > 0 ? "COM" + std::to_string(m_pImpl->comNumber) : std::string();
+}
+std::string CStageSimulator::DevicePath() const { return m_pImpl->device; }
+std::string CStageSimulator::PortEntryPath() const { return m_pImpl->portPath; }
+std::string CStageSimulator::LastError() const { return m_pImpl->lastError; }
+bool CStageSimulator::Serving() const { return m_pImpl->serving.load(); }
+
+std::vector<STranscriptLine> CStageSimulator::Transcript() const
+{
+    std::lock_guard lock(m_pImpl->mutex);
+    return m_pImpl->transcript;
+}
+
+std::vector<std::string> CStageSimulator::TranscriptTexts() const
+{
+    std::lock_guard lock(m_pImpl->mutex);
+    std::vector<std::string> texts;
+    for (const auto& line : m_pImpl->transcript)
+        texts.push_back(line.text);
+    return texts;
+}
+
+bool CStageSimulator::WaitForLines(size_t count, int timeoutMs) const
+{
+    std::unique_lock lock(m_pImpl->mutex);
+    return m_pImpl->changed.wait_for(lock, milliseconds(timeoutMs),
+                                     [this, count] { return m_pImpl->transcript.size() >= count; });
+}
+
+bool CStageSimulator::WaitForLine(const std::string& text, int timeoutMs) const
+{
+    std::unique_lock lock(m_pImpl->mutex);
+    return m_pImpl->changed.wait_for(lock, milliseconds(timeoutMs), [this, &text] {
+        return std::any_of(m_pImpl->transcript.begin(), m_pImpl->transcript.end(),
+                           [&text](const STranscriptLine& line) { return line.text == text; });
+    });
+}
+
+void CStageSimulator::ClearTranscript()
+{
+    std::lock_guard lock(m_pImpl->mutex);
+    m_pImpl->transcript.clear();
+}
+
+void CStageSimulator::SetPosition(double x, double y, double z)
+{
+    {
+        std::lock_guard lock(m_pImpl->mutex);
+        m_pImpl->model.SetPosition({x, y, z});
+    }
+    m_pImpl->changed.notify_all();
+}
+
+std::array<double, 3> CStageSimulator::Position() const
+{
+    std::lock_guard lock(m_pImpl->mutex);
+    return m_pImpl->model.Target();
+}
+
+std::array<double, 3> CStageSimulator::ActualPosition() const
+{
+    std::lock_guard lock(m_pImpl->mutex);
+    return m_pImpl->model.Actual(Clock::now());
+}
+
+bool CStageSimulator::WaitUntilIdle(int timeoutMs) const
+{
+    const auto deadline = Clock::now() + milliseconds(timeoutMs);
+    std::unique_lock lock(m_pImpl->mutex);
+    for (;;) {
+        const auto idleAt = m_pImpl->model.IdleAt();
+        const auto now = Clock::now();
+        if (now >= idleAt)
+            return true;
+        if (now >= deadline)
+            return false;
+        // Woken early when a new move is planned; the loop then reads the new end time.
+        m_pImpl->changed.wait_until(lock, std::min(idleAt, deadline));
+    }
+}
+
+void CStageSimulator::SendRaw(const std::string& bytes)
+{
+    {
+        std::lock_guard lock(m_pImpl->mutex);
+        m_pImpl->injected += bytes;
+    }
+    if (m_pImpl->wake.Get() >= 0)
+        ::eventfd_write(m_pImpl->wake.Get(), 1);
+}
+
+} // namespace sim

@@ -1,0 +1,80 @@
+#pragma once
+// A simulated stage controller on a pseudo-terminal: registered as COMn in the ports/ folder, it
+// answers G-code lines as the real controller does, records what it receives, and misbehaves on
+// demand so that the panel can be tested against every fault of the line.
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct SSimOptions {
+    int comNumber = 0;            // 0: the first free COMn (n in 1..16) in the ports folder
+    std::string portsDir;         // empty: platform::PortsDir()
+    bool noHandshake = false;     // M105 answered with a bare "ok", without "T:"
+    bool noEField = false;        // position reports without " E:..."
+    int replyDelayMs = 0;         // each line waits this long before it is answered; lines are
+                                  // answered one after the other, so N queued lines take N delays
+    int chunkSize = 0;            // >0: everything sent goes out in pieces of this many bytes...
+    int chunkPauseMs = 0;         // ...with this pause after each piece
+    size_t floodBytes = 0;        // >0: once, just before the answer to the first received line,
+                                  // this many bytes of "echo:" lines (so it hits a connected client)
+    bool noise = false;           // a line of 1..8 noise bytes after every line sent
+    bool crlf = false;            // lines sent end in "\r\n" instead of "\n"
+    int lateHandshakeMs = -1;     // >=0: the answer to M105 goes out this long after M105 arrived;
+                                  // lines after it are answered in the meantime
+    int vanishAfterLines = -1;    // >0: the device goes away when the N-th line arrives; that line is
+                                  // recorded but not answered, and unsent answers are lost
+    bool banner = true;           // "start" and a few "echo:" lines when the simulator starts
+    double speedFactor = 1.0;     // a move takes distance/feed minutes times this (0: instant)
+    std::string transcriptFile;   // non-empty: every received line is appended here as it arrives
+};
+
+struct STranscriptLine {
+    std::string text;   // the received bytes without the "\n"; a "\r" before it stays, so a stray CR shows
+    std::chrono::steady_clock::time_point arrival;
+};
+
+class CStageSimulator {
+public:
+    explicit CStageSimulator(SSimOptions options = {});
+    ~CStageSimulator();   // stops, removes its ports/ entry
+    CStageSimulator(const CStageSimulator&) = delete;
+    CStageSimulator& operator=(const CStageSimulator&) = delete;
+
+    // Opens the pseudo-terminal, registers COMn and serves on a thread of its own. False (with a
+    // reason in LastError()) when any step fails; nothing is left behind then.
+    bool Start();
+    // Ends serving; the client sees the line hang up, as with Vanish().
+    void Stop();
+
+    int ComNumber() const;
+    std::string ComName() const;      // "COM3"
+    std::string DevicePath() const;   // "/dev/pts/5"
+    std::string PortEntryPath() const;
+    std::string LastError() const;
+    bool Serving() const;             // started, and neither stopped nor vanished
+
+    std::vector<STranscriptLine> Transcript() const;   // a copy; safe from any thread
+    std::vector<std::string> TranscriptTexts() const;
+    bool WaitForLines(size_t count, int timeoutMs) const;   // until the transcript holds count lines
+    bool WaitForLine(const std::string& text, int timeoutMs) const;   // until one line equals text
+    void ClearTranscript();
+
+    void SetPosition(double x, double y, double z);   // at once, no motion
+    std::array<double, 3> Position() const;           // the target, as M114 reports it
+    std::array<double, 3> ActualPosition() const;     // where a running move has got to
+    bool WaitUntilIdle(int timeoutMs) const;          // until every planned move has ended
+
+    void SendRaw(const std::string& bytes);   // queued behind the answers not yet sent
+    void Vanish();                            // the device goes away now
+
+private:
+    struct SImpl;
+    std::unique_ptr<SImpl> m_pImpl;
+};
+
+} // namespace sim

@@ -1,0 +1,5 @@
+#include "app/AboutDlg.h"
+
+#include "res/Resource.h"
+
+CAboutDlg::CAboutDlg(QWidget* parent) : CDialogBase(IDD_ABOUTBOX, parent) {}

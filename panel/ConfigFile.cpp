@@ -1,0 +1,45 @@
+#include "panel/ConfigFile.h"
+
+#include <sys/stat.h>
+
+#include "platform/FileLocations.h"
+#include "platform/Numbers.h"
+#include "platform/Profile.h"
+
+QString g_strModuleDir;
+QString g_strConfigFile;
+
+QString ReadConfigString(const QString& file, const QString& section, const QString& key)
+{
+    return QString::fromStdString(profile::ReadString(file.toStdString(), section.toStdString(), key.toStdString()));
+}
+
+BOOL WriteConfigString(const QString& file, const QString& section, const QString& key, const QString& value)
+{
+    return profile::WriteString(file.toStdString(), section.toStdString(), key.toStdString(), value.toStdString())
+               ? TRUE
+               : FALSE;
+}
+
+BOOL WriteConfigInt(const QString& file, const QString& section, const QString& key, int value)
+{
+    return WriteConfigString(file, section, key, QString::fromStdString(FormatC("%d", value)));
+}
+
+BOOL FileExists(const QString& path)
+{
+    if (path.isEmpty())
+        return FALSE;
+    struct stat st {};
+    return ::stat(path.toLocal8Bit().constData(), &st) == 0 ? TRUE : FALSE;
+}
+
+void InitModuleDir()
+{
+    g_strModuleDir = QString::fromStdString(platform::DataDir());
+}
+
+QString BuildConfigPath()
+{
+    return g_strModuleDir + QStringLiteral("System.cfg");
+}

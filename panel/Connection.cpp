@@ -1,0 +1,166 @@
+// Picking a port, connecting to the stage controller and tearing the connection down: the port
+// list, the Connect button's two branches, the connection timer, the handshake and the moment the
+// panel switches to its connected look.
+#include <QComboBox>
+#include <QLabel>
+
+#include "controls/ButtonST.h"
+#include "panel/TarnikMDlg.h"
+#include "platform/MessageBox.h"
+#include "res/Resource.h"
+#include "res/Resources.h"
+#include "serial/ComPorts.h"
+#include "serial/SerialWnd.h"
+
+namespace {
+
+// Enabled only while connected, in the order they are switched.
+constexpr int kConnectedOnly[] = {
+    IDC_COMBO_XYDIST, IDC_COMBO_XYSPEED, IDC_COMBO_ZDIST, IDC_BTN_HOME,  IDC_BTN_PARK,    IDC_BTN_XMINUS,
+    IDC_BTN_YMINUS,   IDC_BTN_ZMINUS,    IDC_BTN_XPLUS,   IDC_BTN_YPLUS, IDC_BTN_ZPLUS,   IDC_SCROLL_X,
+    IDC_SCROLL_Y,     IDC_SCROLL_Z,      IDC_BTN_SETPARK, IDC_BTN_START, IDC_BTN_END,     IDC_BTN_RESET,
+};
+constexpr int kDisconnectedOnly[] = {IDC_COMBO_PORT, IDC_COMBO_BAUD, IDC_BTN_REFRESH};
+
+const QString kConnectionErrorText = QStringLiteral("Please Check COM Port number");
+const QString kConnectionErrorCaption = QStringLiteral("Connection Error");
+
+} // namespace
+
+void CTarnikMDlg::EnumeratePorts()
+{
+    if (auto* ports = DlgItem<QComboBox>(IDC_COMBO_PORT)) {
+        ports->clear();
+        for (const SComPort& port : ListComPorts(16)) {
+            ports->addItem(QStringLiteral("COM%1").arg(port.nNumber));
+            // The operator sees which device stands behind each name.
+            ports->setItemData(ports->count() - 1, QString::fromStdString(port.strDevice), Qt::ToolTipRole);
+        }
+        if (ports->count() > 0)
+            ports->setCurrentIndex(0);
+    }
+    if (auto* baud = DlgItem<QComboBox>(IDC_COMBO_BAUD)) {
+        baud->clear();
+        baud->addItem(QStringLiteral("115200"));
+        baud->setCurrentIndex(0);
+    }
+}
+
+void CTarnikMDlg::ShowConnectionIcon(int iconId)
+{
+    if (auto* icon = DlgItem<QLabel>(IDC_ICON_CONN))
+        icon->setPixmap(LoadResIcon(iconId).scaled(16, 16));
+}
+
+void CTarnikMDlg::SetConnectedState(BOOL bConnected)
+{
+    for (int id : kDisconnectedOnly)
+        EnableDlgItem(id, !bConnected);
+    for (int id : kConnectedOnly)
+        EnableDlgItem(id, bConnected);
+    ShowConnectionIcon(bConnected ? IDI_CONNECTED : IDI_DISCONNECTED);
+    SetDlgItemText(IDC_STATIC_CONN, bConnected ? QStringLiteral("Connected") : QStringLiteral("Disconnected"));
+    m_bConnectedLook = bConnected;
+}
+
+void CTarnikMDlg::OnBnClickedConnect()
+{
+    FillSpeedDistanceLists();
+    if (!m_bReadyToConnect) {
+        KillTimer(CONNECT_TIMER_ID);
+        m_pSerial->Close();
+        m_bReadyToConnect = TRUE;
+        m_bConnected = FALSE;
+        m_nConnectPhase = 0;
+        SetConnectedState(FALSE);
+        SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Connect"));
+        OnBnClickedReset();
+        EnumeratePorts();
+        m_bRetainLastPos = IsDlgButtonChecked(IDC_CHECK_RETAIN) == 1;
+        if (m_bRetainLastPos)
+            SaveLastPosition();
+        return;
+    }
+
+    SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Connecting..."));
+    m_nConnectPhase = 1;
+    m_bReadyToConnect = FALSE;
+    SetTimer(CONNECT_TIMER_ID, CONNECT_TIMER_MS);
+    m_nTimeoutTicks = 0;
+
+    // Each early stop leaves the panel connecting: the time-out tells the operator.
+    auto* ports = DlgItem<QComboBox>(IDC_COMBO_PORT);
+    const QString name = ports && ports->currentIndex() >= 0 ? ports->currentText() : QString();
+    if (name.isEmpty())
+        return;
+    if (m_pSerial->Open(name.toStdString(), this, 0, 0, 0, 0) != ERROR_SUCCESS)
+        return;
+    if (m_pSerial->ConfigureLine(115200, 8, 0, 0) != ERROR_SUCCESS)
+        return;
+    m_pSerial->ConfigureReadMode(CSerial::EReadNonBlocking);
+    LoadRetainLastPos();
+    if (m_bRetainLastPos)
+        RestoreLastPosition();
+    m_pSerial->WriteText("M105\n");
+}
+
+void CTarnikMDlg::OnTimer(UINT_PTR nIDEvent)
+{
+    Q_UNUSED(nIDEvent);
+    ++m_nTimeoutTicks;
+    if (m_nTimeoutTicks > CONNECT_TIMEOUT_TICKS && !m_bConnected) {
+        KillTimer(CONNECT_TIMER_ID);
+        MessageBox(this, kConnectionErrorText, kConnectionErrorCaption, MB_OK);
+        OnBnClickedConnect();
+    }
+}
+
+void CTarnikMDlg::OnBnClickedRefresh()
+{
+    if (m_bConnected)
+        return;
+    m_bConnected = FALSE;
+    SetConnectedState(FALSE);
+    EnumeratePorts();
+}
+
+void CTarnikMDlg::OnBnClickedStatus()
+{
+    m_bConnected = !m_bConnected;
+    SetConnectedState(m_bConnected);
+}
+
+void CTarnikMDlg::OnHandshakeReply()
+{
+    m_bConnected = TRUE;
+    KillTimer(CONNECT_TIMER_ID);
+    OnJogButton(IDC_BTN_HOME);
+    if (m_bRetainLastPos)
+        RestoreLastPosition();
+    else
+        LoadParkPosition();
+}
+
+void CTarnikMDlg::OnFirstPositionReport()
+{
+    m_nConnectPhase = 2;
+    SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Disconnect"));
+    if (m_btnStatus) {
+        m_btnStatus->SetButtonIcons(CreateButtonIcon(LoadResIcon(IDI_CONNECTED)), nullptr);
+        SetDlgItemText(IDC_BTN_STATUS, QStringLiteral("Connected"));
+    }
+    SetConnectedState(m_bConnected);
+}
+
+// The device went away under an open port (a USB adapter pulled out, the controller's side closed):
+// say so as a failed connection does, and go back to idle, so the panel never shows "Connected"
+// to a device that is gone.
+void CTarnikMDlg::OnDeviceVanished()
+{
+    if (m_bReadyToConnect)
+        return;
+    KillTimer(CONNECT_TIMER_ID);
+    MessageBox(this, kConnectionErrorText, kConnectionErrorCaption, MB_OK);
+    if (!m_bReadyToConnect)
+        OnBnClickedConnect();
+}

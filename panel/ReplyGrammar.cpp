@@ -1,0 +1,70 @@
+#include "panel/ReplyGrammar.h"
+
+#include "platform/Numbers.h"
+
+bool IsHandshakeReply(const QString& text)
+{
+    return text.contains(QStringLiteral("ok T:"));
+}
+
+QStringList SplitReplyLines(const QString& text)
+{
+    QStringList lines;
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype nl = text.indexOf(QLatin1Char('\n'), start);
+        if (nl < 0)
+            break;
+        lines.append(text.mid(start, nl - start));
+        start = nl + 1;
+    }
+    return lines;
+}
+
+bool IsPositionReport(const QString& line)
+{
+    return line.contains(QStringLiteral("X:")) && line.contains(QStringLiteral("Y:")) &&
+           line.contains(QStringLiteral("Z:"));
+}
+
+QString MidClamped(const QString& s, int start, int count)
+{
+    const long long len = s.size();
+    long long first = start < 0 ? 0 : start;
+    long long n = count < 0 ? 0 : count;
+    if (first > len)
+        return {};
+    if (first + n > len)
+        n = len - first;
+    return s.mid(static_cast<qsizetype>(first), static_cast<qsizetype>(n));
+}
+
+float ParseValueText(const QString& text)
+{
+    if (text.isEmpty())
+        return 0.0f;
+    return static_cast<float>(ParseLeadingDouble(text.toLatin1().toStdString()));
+}
+
+SPositionReport ParsePositionLine(const QString& line)
+{
+    const int iX = static_cast<int>(line.indexOf(QLatin1Char('X')));
+    const int iY = static_cast<int>(line.indexOf(QLatin1Char('Y')));
+    const int iE = static_cast<int>(line.indexOf(QLatin1Char('E')));
+    const int iZ = static_cast<int>(line.indexOf(QLatin1Char('Z')));
+    SPositionReport r;
+    r.xText = MidClamped(line, iX + 2, iY - iX - 2);
+    r.yText = MidClamped(line, iY + 2, iZ - iY - 2);
+    r.zText = MidClamped(line, iZ + 2, iE - iZ - 2);
+    r.x = ParseValueText(r.xText);
+    r.y = ParseValueText(r.yText);
+    r.z = ParseValueText(r.zText);
+    r.complete = !r.xText.isEmpty() && !r.yText.isEmpty() && !r.zText.isEmpty();
+    return r;
+}
+
+QString FormatPositionReadout(const SPositionReport& report)
+{
+    return QStringLiteral("current: (") + report.xText + QStringLiteral(", ") + report.yText +
+           QStringLiteral(", ") + report.zText + QStringLiteral(")");
+}

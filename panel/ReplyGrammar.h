@@ -1,0 +1,35 @@
+#pragma once
+// The controller's replies as the panel reads them: the handshake reply, lines, position reports and
+// their value texts. Pure functions on text, no widget in sight.
+#include <QString>
+#include <QStringList>
+
+// The text of one receive notification holds the handshake reply.
+bool IsHandshakeReply(const QString& text);
+
+// The lines of a text: what stands before each line feed ("\r" stays part of the line); what
+// follows the last line feed is not a line.
+QStringList SplitReplyLines(const QString& text);
+
+// A line that holds "X:", "Y:" and "Z:" anywhere.
+bool IsPositionReport(const QString& line);
+
+struct SPositionReport {
+    QString xText, yText, zText;   // the value texts exactly as cut from the line
+    float x = 0, y = 0, z = 0;
+    bool complete = false;         // all three value texts are non-empty
+};
+
+// Cuts the value texts: X from two characters after the first "X" up to the first "Y", Y up to
+// the first "Z", Z up to the first "E"; so the fields must come in the order X, Y, Z, E.
+SPositionReport ParsePositionLine(const QString& line);
+
+// "current: (<x>, <y>, <z>)" from the value texts as they stand.
+QString FormatPositionReadout(const SPositionReport& report);
+
+// Substring with the clamping rules of the value cut: a negative start or count counts as 0, a
+// count running past the end is cut at the end, a start past the end gives "".
+QString MidClamped(const QString& s, int start, int count);
+
+// The leading decimal number of a value text (0 for an empty text or one without a number).
+float ParseValueText(const QString& text);

@@ -1,0 +1,106 @@
+// The three position sliders: they show the reported position, a released thumb moves its axis
+// there, an arrow steps exactly 1 mm. Y and Z are inverted: up is the + direction.
+#include <algorithm>
+
+#include "panel/MotionFormat.h"
+#include "panel/TarnikMDlg.h"
+#include "res/Resource.h"
+#include "serial/SerialWnd.h"
+
+namespace {
+
+// Truncates toward zero like the original integer conversion, but never overflows: a reported
+// value far outside the slider's range still lands at its nearer end.
+int ToSliderPos(float value)
+{
+    return static_cast<int>(std::clamp(value, -1.0e6f, 1.0e6f));
+}
+
+} // namespace
+
+void CTarnikMDlg::UpdateSliders()
+{
+    if (auto* x = DlgItem<CScrollBarCtrl>(IDC_SCROLL_X))
+        x->SetScrollPos(ToSliderPos(m_fPosX));
+    if (auto* y = DlgItem<CScrollBarCtrl>(IDC_SCROLL_Y))
+        y->SetScrollPos(ToSliderPos(STAGE_Y_MAX - m_fPosY));
+    if (auto* z = DlgItem<CScrollBarCtrl>(IDC_SCROLL_Z))
+        z->SetScrollPos(ToSliderPos(STAGE_Z_MAX - m_fPosZ));
+}
+
+void CTarnikMDlg::OnHScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar)
+{
+    if (!m_bConnected)
+        return;
+    const float y = m_fPosY;
+    const float z = m_fPosZ;
+    // Every notification re-states the units and absolute positioning, whatever it is.
+    SendFixedLine("G21\n");
+    SendFixedLine("G90\n");
+    auto* xBar = DlgItem<CScrollBarCtrl>(IDC_SCROLL_X);
+    switch (nSBCode) {
+    case SB_THUMBPOSITION:
+        if (pScrollBar == xBar) {
+            xBar->SetScrollPos(static_cast<int>(nPos));
+            SendCommandLine(FormatAbsoluteMove(static_cast<float>(nPos), y, z, GetXYSpeed()));
+            SendPositionQuery();
+        }
+        break;
+    case SB_LINELEFT:
+        m_bSliderStep = TRUE;
+        if (pScrollBar == xBar)
+            OnJogButton(IDC_BTN_XMINUS);
+        break;
+    case SB_LINERIGHT:
+        m_bSliderStep = TRUE;
+        if (pScrollBar == xBar)
+            OnJogButton(IDC_BTN_XPLUS);
+        break;
+    default:
+        break;
+    }
+    CDialogBase::OnHScroll(nSBCode, nPos, pScrollBar);
+}
+
+void CTarnikMDlg::OnVScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar)
+{
+    if (!m_bConnected)
+        return;
+    SendFixedLine("G21\n");
+    SendFixedLine("G90\n");
+    auto* yBar = DlgItem<CScrollBarCtrl>(IDC_SCROLL_Y);
+    auto* zBar = DlgItem<CScrollBarCtrl>(IDC_SCROLL_Z);
+    const bool isY = pScrollBar == yBar;
+    const bool isZ = pScrollBar == zBar;
+    switch (nSBCode) {
+    case SB_THUMBPOSITION:
+        if (isY || isZ) {
+            float x = m_fPosX, y = m_fPosY, z = m_fPosZ;
+            if (isY)
+                y = STAGE_Y_MAX - static_cast<float>(nPos);
+            else
+                z = STAGE_Z_MAX - static_cast<float>(nPos);
+            pScrollBar->SetScrollPos(static_cast<int>(nPos));
+            SendCommandLine(FormatAbsoluteMove(x, y, z, GetXYSpeed()));
+            SendPositionQuery();
+        }
+        break;
+    case SB_LINEUP:
+        m_bSliderStep = TRUE;
+        if (isY)
+            OnJogButton(IDC_BTN_YPLUS);
+        else if (isZ)
+            OnJogButton(IDC_BTN_ZPLUS);
+        break;
+    case SB_LINEDOWN:
+        m_bSliderStep = TRUE;
+        if (isY)
+            OnJogButton(IDC_BTN_YMINUS);
+        else if (isZ)
+            OnJogButton(IDC_BTN_ZMINUS);
+        break;
+    default:
+        break;
+    }
+    CDialogBase::OnVScroll(nSBCode, nPos, pScrollBar);
+}

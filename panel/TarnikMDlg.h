@@ -1,0 +1,126 @@
+#pragma once
+// The control panel: the program's one window. It connects to the stage controller, jogs, homes,
+// parks and moves the stage, shows where the controller says the stage is, measures a Z depth, and
+// keeps its settings in System.cfg. The handlers live in one file per concern (connection, replies,
+// motion, sliders, depth, settings); this header holds the state they share.
+#include <QElapsedTimer>
+#include <QPixmap>
+#include <memory>
+
+#include "panel/DlgExpander.h"
+#include "platform/DialogBase.h"
+
+class CSerialMFC;
+class CButtonST;
+
+// Stage envelope and defaults, in millimetres.
+constexpr float STAGE_X_MAX = 300.0f;
+constexpr float STAGE_Y_MAX = 300.0f;
+constexpr float STAGE_Z_MAX = 200.0f;
+constexpr float PARK_DEFAULT_X = 150.0f;
+constexpr float PARK_DEFAULT_Y = 150.0f;
+constexpr float PARK_DEFAULT_Z = 55.0f;
+constexpr float XY_STEP_MIN = 0.1f;
+
+// The connection timer.
+constexpr UINT_PTR CONNECT_TIMER_ID = 1;
+constexpr UINT CONNECT_TIMER_MS = 1000;
+constexpr int CONNECT_TIMEOUT_TICKS = 10;
+
+class CTarnikMDlg : public CDialogBase {
+    Q_OBJECT
+public:
+    explicit CTarnikMDlg(QWidget* parent = nullptr);
+    ~CTarnikMDlg() override;
+
+    // Shared panel operations.
+    BOOL SendCommandLine(const QString& strLine);
+    float GetXYDistance();
+    float GetZDistance();
+    int GetXYSpeed();
+    int GetZSpeed();
+    void OnJogButton(UINT nID);
+    void FillSpeedDistanceLists();
+    void EnumeratePorts();
+    void SetConnectedState(BOOL bConnected);
+    void UpdateSliders();
+
+    // Handlers, as the message map routes them.
+    void OnBnClickedMoreLess();
+    void OnBnClickedConnect();
+    void OnBnClickedRefresh();
+    void OnBnClickedStatus();
+    void OnBnClickedPark();
+    void OnBnClickedStart();
+    void OnBnClickedEnd();
+    void OnBnClickedReset();
+    void OnBnClickedSetPark();
+    void OnBnClickedAlwaysOnTop();
+    void OnBnClickedRetainLastPos();
+    LRESULT OnSerialMsg(WPARAM wParam, LPARAM lParam);
+
+    // Settings.
+    BOOL LoadExpanderState();
+    BOOL LoadAlwaysOnTop();
+    void LoadRetainLastPos();
+    BOOL RestoreLastPosition();
+    void SaveLastPosition();
+    BOOL LoadParkPosition();
+    void LoadSpeedsAndDistances();
+
+    // Replies.
+    void ProcessReply(QString text);
+    BOOL ParsePosition(QString line);
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnCommand(int id) override;
+    void OnSysCommand(UINT nID, LPARAM lParam) override;
+    void OnTimer(UINT_PTR nIDEvent) override;
+    void OnClose() override;
+    void OnHScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar) override;
+    void OnVScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar) override;
+    bool PreTranslateMessage(QObject* receiver, QKeyEvent* e) override;
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    void InitSliders();
+    void OnHandshakeReply();
+    void OnFirstPositionReport();
+    void OnDeviceVanished();
+    void StepMove(int nAxis, bool bNegative);
+    void Home();
+    void SendFixedLine(const char* line);
+    void SendPositionQuery();
+    void PlaceTopMost(bool topMost);
+    void ShowConnectionIcon(int iconId);
+    bool IsJogKeyRepeatStale(const QKeyEvent* e);
+
+public:
+    QPixmap m_hIcon;
+    CDlgExpander m_expander;
+    std::unique_ptr<CSerialMFC> m_pSerial;
+    BOOL m_bReadyToConnect = TRUE;
+    int m_nConnectPhase = 0;
+    BOOL m_bSliderStep = FALSE;
+    BOOL m_bAlwaysOnTop = FALSE;
+    BOOL m_bRetainLastPos = FALSE;
+    BOOL m_bConnected = FALSE;
+    BOOL m_bConnectedLook = FALSE;   // what SetConnectedState last showed
+    float m_fPosX = 0, m_fPosY = 0, m_fPosZ = 0;
+    float m_fStartX = 0, m_fStartY = 0, m_fStartZ = 0;
+    float m_fParkX = PARK_DEFAULT_X, m_fParkY = PARK_DEFAULT_Y, m_fParkZ = PARK_DEFAULT_Z;
+    int m_nTimeoutTicks = 0;
+    CButtonST* m_btnStatus = nullptr;   // owned by the dialog once it sits on control 1038
+
+private:
+    // Keyboard jog: when the last step began, on the clock of the key events, so that repeats
+    // that queued up while it ran are merged into one.
+    QElapsedTimer m_jogClock;
+    qint64 m_nLastJogStartMs = -1;
+    qint64 m_nKeyClockOffset = 0;
+    bool m_bKeyClockKnown = false;
+    int m_nLastJogKey = 0;
+};

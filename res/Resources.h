@@ -1,0 +1,16 @@
+#pragma once
+// String and icon resources, by resource number.
+#include <QIcon>
+#include <QPixmap>
+#include <QString>
+
+// String resource text ("" for an unknown number).
+QString LoadResString(int id);
+// Tests replace a string to see how the panel copes (an empty 101, say).
+void SetResStringOverride(int id, const QString& text);
+void ClearResStringOverrides();
+
+// An icon at its own size (the first size listed for it), or a null pixmap for an unknown number.
+QPixmap LoadResIcon(int id);
+// Every size of an icon, for the window icon.
+QIcon LoadResIconSet(int id);

@@ -189,6 +189,7 @@ LONG CSerial::Purge()
         return err;
     if (::tcflush(m_pPort->fd, TCIOFLUSH) != 0)
         return SetLastError(LastErrno());
+    m_pPort->fRebase.store(true);
     return ERROR_SUCCESS;
 }
 
@@ -254,9 +255,14 @@ LONG CSerial::WaitLineEvent(DWORD timeout, DWORD& events)
         int queued = 0;
         if (LONG err = QueuedBytes(port.fd, queued))
             return err;
-        if (fWantRecv && queued > port.lastQueued)
-            events |= EEventRecv;
-        port.lastQueued = queued;
+        const std::uint64_t arrived = port.taken.load() + static_cast<std::uint64_t>(queued);
+        if (port.fRebase.exchange(false))
+            port.seenArrived = arrived;
+        if (arrived > port.seenArrived) {
+            if (fWantRecv)
+                events |= EEventRecv;
+            port.seenArrived = arrived;
+        }
         if (events)
             return ERROR_SUCCESS;
 
@@ -344,22 +350,30 @@ LONG CSerial::Read(void* data, DWORD size, DWORD* read, SERIAL_OVERLAPPED* ov, D
         return err;
 
     DWORD done = 0;
-    if (m_pPort->readMode == EReadBlocking) {
-        if (LONG err = ReadBlocking(static_cast<char*>(data), size, timeout, done))
-            return SetLastError(err);
-    } else if (size > 0) {
-        ssize_t n;
-        do
-            n = ::read(m_pPort->fd, data, size);
-        while (n < 0 && errno == EINTR);
-        if (n < 0 && errno != EAGAIN)
-            return SetLastError(LastErrno());
-        if (n == 0)
-            return SetLastError(EIO);  // with VMIN 1 only a vanished device reads as end of file
-        done = n > 0 ? static_cast<DWORD>(n) : 0;
-    }
+    const LONG err = m_pPort->readMode == EReadBlocking ? ReadBlocking(static_cast<char*>(data), size, timeout, done)
+                                                        : ReadAvailable(data, size, done);
+    m_pPort->taken.fetch_add(done);
+    if (err)
+        return SetLastError(err);
     count = done;
     return Complete(ov, own, done);
+}
+
+LONG CSerial::ReadAvailable(void* data, DWORD size, DWORD& done)
+{
+    done = 0;
+    if (size == 0)
+        return ERROR_SUCCESS;
+    ssize_t n;
+    do
+        n = ::read(m_pPort->fd, data, size);
+    while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return errno == EAGAIN ? ERROR_SUCCESS : LastErrno();
+    if (n == 0)
+        return EIO;  // with VMIN 1 only a vanished device reads as end of file
+    done = static_cast<DWORD>(n);
+    return ERROR_SUCCESS;
 }
 
 // Waits for the whole count. Without a time-out bytes are taken as they come; with one, nothing

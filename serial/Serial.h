@@ -109,6 +109,7 @@ private:
     LONG Start(SERIAL_OVERLAPPED*& ov, SERIAL_OVERLAPPED& own, DWORD& timeout);
     LONG Complete(SERIAL_OVERLAPPED* ov, const SERIAL_OVERLAPPED& own, DWORD transferred);
     LONG WaitLineEvent(DWORD timeout, DWORD& events);
+    LONG ReadAvailable(void* data, DWORD size, DWORD& done);
     LONG ReadBlocking(char* data, DWORD size, DWORD timeout, DWORD& done);
     LONG CheckOpen();
 

@@ -1,5 +1,7 @@
 #pragma once
 // Internal to CSerial: the platform state of an open port, shared by the files that implement it.
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <termios.h>
 
@@ -16,7 +18,13 @@ struct CSerial::SPort {
     EParity parity = EParNone;  // the code last configured
     std::shared_ptr<ILineEventSource> source;
     CLineEventTracker tracker;  // used by the thread that waits for events
-    int lastQueued = 0;         // input queue length at the last look, for the received edge
+    // The received edge: every byte that ever arrived is either still queued or was taken by a
+    // read (or a purge), so queued + taken only grows, and growth is news. The waiter keeps the
+    // highest sum it saw; a read that has emptied the queue but not yet counted itself only
+    // makes the sum look smaller for a moment.
+    std::atomic<std::uint64_t> taken{0};
+    std::atomic<bool> fRebase{false};  // a purge discarded bytes uncounted
+    std::uint64_t seenArrived = 0;     // used by the waiting thread only
 
     SPort() = default;
     SPort(const SPort&) = delete;

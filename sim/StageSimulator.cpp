@@ -333,15 +333,16 @@ void CStageSimulator::SImpl::Serve()
     Shutdown();
 }
 
-// The entry goes first, so that a panel which notices the hang-up and rescans no longer finds it.
+// The entry goes and the state turns before the line hangs up: whoever notices the hang-up (a panel
+// rescanning its ports, a test) must find both already done.
 void CStageSimulator::SImpl::Shutdown()
 {
     port.Remove();
-    master.Reset();
-    client.Reset();
     transcriptFile.Reset();
     serving.store(false);
     changed.notify_all();
+    master.Reset();
+    client.Reset();
 }
 
 CStageSimulator::CStageSimulator(SSimOptions options) : m_pImpl(std::make_unique<SImpl>(std::move(options))) {}

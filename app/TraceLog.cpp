@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <iconv.h>
+#include <sys/stat.h>
 #include <string>
 #include <unistd.h>
 
@@ -66,6 +67,21 @@ QString UsTimeStamp(const QDateTime& when)
         .arg(t.hour() < 12 ? QStringLiteral("AM") : QStringLiteral("PM"));
 }
 
+// Opens the log for writing, or gives -1. A log the operator made read-only is left alone, also
+// when we run as root and could write it anyway.
+int OpenLog(int flags)
+{
+    const int fd = ::open(g_strTraceFile.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_CLOEXEC | flags, 0644);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || (st.st_mode & 0222) == 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 QString FormatTraceTimeStamp(const QDateTime& when)
@@ -90,16 +106,20 @@ void ClearTraceLog()
 {
     if (g_strTraceFile.isEmpty())
         return;
-    const int fd = ::open(g_strTraceFile.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd >= 0)
-        ::close(fd);
+    const int fd = OpenLog(0);
+    if (fd < 0)
+        return;
+    if (::ftruncate(fd, 0) != 0) {
+        // nothing to report: the log is best effort
+    }
+    ::close(fd);
 }
 
 void WriteTraceLog(const QString& message)
 {
     if (!g_bTraceEnabled || g_strTraceFile.isEmpty())
         return;
-    const int fd = ::open(g_strTraceFile.toLocal8Bit().constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fd = OpenLog(O_APPEND);
     if (fd < 0)
         return;
     // The message is inserted as it stands: a "%" in it is just a character.

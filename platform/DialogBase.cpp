@@ -328,7 +328,9 @@ void CDialogBase::AppendSystemMenuItem(UINT nID, const QString& text)
 {
     QAction* action = GetSystemMenu()->addAction(text);
     action->setData(nID);
-    connect(action, &QAction::triggered, this, [this, nID] { OnSysCommand(nID, 0); });
+    // Queued, as a menu command is: the command may run a modal box of its own, which must not
+    // run inside the menu's activation.
+    connect(action, &QAction::triggered, this, [this, nID] { OnSysCommand(nID, 0); }, Qt::QueuedConnection);
 }
 
 void CDialogBase::contextMenuEvent(QContextMenuEvent* e)

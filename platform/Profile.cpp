@@ -233,8 +233,9 @@ bool WriteString(const std::string& file, std::string_view section, std::string_
         return false;
     struct stat st {};
     const bool exists = ::stat(file.c_str(), &st) == 0;
-    // A read-only file stays as it is, although its folder would let us replace it.
-    if (exists && ::access(file.c_str(), W_OK) != 0)
+    // A read-only file stays as it is, although its folder would let us replace it: also for root,
+    // who could write it, because the operator made it read-only on purpose.
+    if (exists && ((st.st_mode & 0222) == 0 || ::access(file.c_str(), W_OK) != 0))
         return false;
     const std::string content = exists ? ReadFile(file).value_or(std::string()) : std::string();
     const std::string updated = UpdateText(content, section, key, value);

@@ -1,0 +1,21 @@
+#pragma once
+// Temporary folders and small file helpers for tests: everything a test writes lives in a folder of
+// its own, removed when the test ends.
+#include <string>
+
+class CTempDir {
+public:
+    CTempDir();
+    ~CTempDir();
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
+    const std::string& Path() const { return m_path; }   // ends in '/'
+    std::string File(const std::string& name) const { return m_path + name; }
+
+private:
+    std::string m_path;
+};
+
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& content);
+bool PathExists(const std::string& path);

@@ -72,11 +72,12 @@ public:
     void ProcessReply(QString text);
     BOOL ParsePosition(QString line);
 
+    void OnTimer(UINT_PTR nIDEvent) override;
+
 protected:
     BOOL OnInitDialog() override;
     void OnCommand(int id) override;
     void OnSysCommand(UINT nID, LPARAM lParam) override;
-    void OnTimer(UINT_PTR nIDEvent) override;
     void OnClose() override;
     void OnHScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar) override;
     void OnVScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar) override;

@@ -1,0 +1,235 @@
+// Connecting to the simulated stage and what the panel then shows, end to end.
+#include <QApplication>
+#include <QComboBox>
+#include <QTest>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include "controls/ButtonST.h"
+#include "panel/ConfigFile.h"
+#include "res/Resource.h"
+#include "serial/SerialWnd.h"
+#include "tests/support/StageFixture.h"
+
+extern char** environ;
+
+namespace {
+
+using PanelConnection = CStageTest;
+
+const WireLines kHome = {"G21\n", "G91\n", "G28\n", "G0 Z55\n", "M114\n", "M114\n"};
+
+WireLines Join(std::initializer_list<WireLines> parts)
+{
+    WireLines all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+void ExpectConnectedLook(CStageTest& t, CTarnikMDlg& panel)
+{
+    EXPECT_EQ(panel.GetDlgItemText(IDC_BTN_CONNECT), "Disconnect");
+    EXPECT_EQ(panel.GetDlgItemText(IDC_STATIC_CONN), "Connected");
+    EXPECT_EQ(panel.GetDlgItemText(IDC_BTN_STATUS), "Connected");
+    EXPECT_EQ(panel.m_nConnectPhase, 2);
+    EXPECT_EQ(panel.m_bConnected, TRUE);
+    for (int id : {IDC_BTN_HOME, IDC_BTN_PARK, IDC_BTN_XPLUS, IDC_SCROLL_Y, IDC_COMBO_XYDIST, IDC_BTN_SETPARK})
+        EXPECT_TRUE(panel.GetDlgItem(id)->isEnabled()) << id;
+    for (int id : {IDC_COMBO_PORT, IDC_COMBO_BAUD, IDC_BTN_REFRESH, IDC_COMBO_ZSPEED})
+        EXPECT_FALSE(panel.GetDlgItem(id)->isEnabled()) << id;
+    (void)t;
+}
+
+TEST_F(PanelConnection, ConnectHandshakesHomesAndShowsTheReportedPosition)
+{
+    sim::SSimOptions options = Quiet();
+    options.banner = true;   // the start-up chatter must not confuse the panel
+    StartStage(options);
+    auto& panel = OpenPanel();
+    EXPECT_EQ(panel.DlgItem<QComboBox>(IDC_COMBO_PORT)->itemData(0, Qt::ToolTipRole).toString().toStdString(),
+              m_stage->DevicePath());
+
+    Click(IDC_BTN_CONNECT);
+    EXPECT_EQ(Text(IDC_BTN_CONNECT), "Connecting...");
+    QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_BTN_CONNECT), QStringLiteral("Disconnect"), 5000);
+    ExpectConnectedLook(*this, panel);
+    EXPECT_EQ(Lines(), Join({{"M105\n"}, kHome}));
+    QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (0.00 , 0.00 , 55.00 )"), 3000);
+    EXPECT_FALSE(panel.IsTimerRunning(CONNECT_TIMER_ID));
+    EXPECT_EQ(panel.m_fParkX, 150.0f);   // the park position was loaded again
+
+    ReportPosition(1, 2, 3);
+    EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (1.00 , 2.00 , 3.00 )");
+    EXPECT_EQ(panel.DlgItem<CScrollBarCtrl>(IDC_SCROLL_X)->value(), 1);
+    EXPECT_EQ(panel.DlgItem<CScrollBarCtrl>(IDC_SCROLL_Y)->value(), 298);
+    EXPECT_EQ(panel.DlgItem<CScrollBarCtrl>(IDC_SCROLL_Z)->value(), 197);
+
+    Click(IDC_BTN_CONNECT);
+    EXPECT_EQ(Text(IDC_BTN_CONNECT), "Connect");
+    EXPECT_EQ(Text(IDC_STATIC_CONN), "Disconnected");
+    EXPECT_FALSE(Enabled(IDC_BTN_HOME));
+    EXPECT_TRUE(Enabled(IDC_COMBO_PORT));
+    EXPECT_EQ(panel.m_bConnected, FALSE);
+    EXPECT_EQ(panel.m_nConnectPhase, 0);
+    EXPECT_EQ(Text(IDC_COMBO_PORT), "COM1");   // the list was built again, its first entry chosen
+}
+
+TEST_F(PanelConnection, RetainLastPositionSendsTheStoredPointAroundTheHandshake)
+{
+    WriteConfig("[Last_Pos]\nkeep=1\nX=12.3\nY=45.6\nZ=7.8\n");
+    StartStage();
+    auto& panel = OpenPanel();
+    Click(IDC_BTN_CONNECT);
+    QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (12.30 , 45.60 , 7.80 )"), 5000);
+    // Before the handshake the move line itself is held back: only its mode lines and the query go out.
+    const WireLines expected = Join({{"G21\n", "G90\n", "M114\n", "M105\n"},
+                                 kHome,
+                                 {"G21\n", "G90\n", "G0 X12.3 Y45.6 Z7.8 F5000\n", "M114\n"}});
+    EXPECT_EQ(LinesAfterQuiet(), expected);
+    ExpectConnectedLook(*this, panel);
+
+    // Disconnecting with the option ticked stores where the stage was.
+    ReportPosition(100.04, 20, 3.96);
+    Click(IDC_BTN_CONNECT);
+    EXPECT_NE(Config().find("X=100.0\nY=20.0\nZ=4.0\n"), std::string::npos) << Config();
+}
+
+// A position report that beats the handshake reply (the controller answers M105 late) used to
+// leave the motion controls disabled for the whole connection.
+TEST_F(PanelConnection, AReportBeforeTheHandshakeStillEndsInTheConnectedLook)
+{
+    WriteConfig("[Last_Pos]\nkeep=1\nX=1\nY=2\nZ=3\n");
+    sim::SSimOptions options = Quiet();
+    options.lateHandshakeMs = 400;
+    StartStage(options);
+    auto& panel = OpenPanel();
+    Click(IDC_BTN_CONNECT);
+    // The early report ends the connecting phase while the controller has not answered yet.
+    QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_BTN_CONNECT), QStringLiteral("Disconnect"), 3000);
+    EXPECT_EQ(panel.m_bConnected, FALSE);
+    EXPECT_FALSE(Enabled(IDC_BTN_HOME));
+    // Then the handshake, Home, and the first report after it: the controls come on.
+    QTRY_VERIFY_WITH_TIMEOUT(Enabled(IDC_BTN_HOME), 5000);
+    ExpectConnectedLook(*this, panel);
+    QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (1.00 , 2.00 , 3.00 )"), 3000);
+}
+
+TEST_F(PanelConnection, ASilentControllerEndsInTheErrorBoxAfterTheEleventhTick)
+{
+    sim::SSimOptions options = Quiet();
+    options.noHandshake = true;   // M105 answered without "T:"
+    StartStage(options);
+    auto& panel = OpenPanel();
+    CMessageBoxAnswerer answerer;
+    QElapsedTimer clock;
+    clock.start();
+    Click(IDC_BTN_CONNECT);
+    QTRY_VERIFY_WITH_TIMEOUT(!answerer.Seen().empty(), 15000);
+    EXPECT_GE(clock.elapsed(), 10500);
+    EXPECT_EQ(answerer.Seen()[0].text, "Please Check COM Port number");
+    EXPECT_EQ(answerer.Seen()[0].caption, "Connection Error");
+    EXPECT_EQ(answerer.Seen()[0].buttons, QStringList({"OK"}));
+    QTRY_COMPARE(Text(IDC_BTN_CONNECT), QStringLiteral("Connect"));
+    EXPECT_EQ(panel.m_bReadyToConnect, TRUE);
+    EXPECT_EQ(m_stage->TranscriptTexts(), std::vector<std::string>({"M105"}));
+}
+
+TEST_F(PanelConnection, NoPortsStillCountsDownToTheErrorBox)
+{
+    auto& panel = OpenPanel();
+    EXPECT_EQ(panel.DlgItem<QComboBox>(IDC_COMBO_PORT)->count(), 0);
+    Click(IDC_BTN_CONNECT);
+    EXPECT_EQ(Text(IDC_BTN_CONNECT), "Connecting...");
+    CMessageBoxAnswerer answerer;
+    for (int tick = 1; tick <= 10; ++tick)
+        panel.OnTimer(CONNECT_TIMER_ID);
+    EXPECT_TRUE(answerer.Seen().empty());
+    panel.OnTimer(CONNECT_TIMER_ID);
+    ASSERT_EQ(answerer.Seen().size(), 1u);
+    EXPECT_EQ(answerer.Seen()[0].caption, "Connection Error");
+    EXPECT_EQ(Text(IDC_BTN_CONNECT), "Connect");
+    EXPECT_FALSE(panel.IsTimerRunning(CONNECT_TIMER_ID));
+}
+
+TEST_F(PanelConnection, PressingConnectingDisconnectsAtOnceWithoutABox)
+{
+    sim::SSimOptions options = Quiet();
+    options.noHandshake = true;
+    StartStage(options);
+    auto& panel = OpenPanel();
+    CMessageBoxAnswerer answerer;
+    Click(IDC_BTN_CONNECT);
+    ASSERT_EQ(Text(IDC_BTN_CONNECT), "Connecting...");
+    Click(IDC_BTN_CONNECT);
+    EXPECT_EQ(Text(IDC_BTN_CONNECT), "Connect");
+    EXPECT_FALSE(panel.IsTimerRunning(CONNECT_TIMER_ID));
+    QTest::qWait(100);
+    EXPECT_TRUE(answerer.Seen().empty());
+    // A tick after the handshake, or once the timer is gone, never shows the box.
+    panel.m_bConnected = TRUE;
+    for (int tick = 0; tick < 12; ++tick)
+        panel.OnTimer(CONNECT_TIMER_ID);
+    EXPECT_TRUE(answerer.Seen().empty());
+}
+
+TEST_F(PanelConnection, TheBoxesReturnToTheirDefaultsAtEveryPressOfConnect)
+{
+    StartStage();
+    auto& panel = OpenPanel();
+    ConnectPanel();
+    panel.SetDlgItemText(IDC_COMBO_XYSPEED, QStringLiteral("1234"));
+    panel.SetDlgItemText(IDC_COMBO_ZDIST, QStringLiteral("7"));
+    Click(IDC_BTN_CONNECT);
+    EXPECT_EQ(Text(IDC_COMBO_XYSPEED), "5000 (Default)");
+    EXPECT_EQ(Text(IDC_COMBO_ZDIST), "1.0");
+    EXPECT_EQ(Text(IDC_COMBO_ZSPEED), "3000 (Default)");
+    EXPECT_FALSE(Enabled(IDC_COMBO_ZSPEED));
+}
+
+TEST_F(PanelConnection, RefreshDoesNothingWhileConnected)
+{
+    StartStage();
+    auto& panel = OpenPanel();
+    ConnectPanel();
+    panel.OnBnClickedRefresh();
+    ExpectConnectedLook(*this, panel);
+    EXPECT_EQ(Lines(), WireLines{});
+}
+
+TEST_F(PanelConnection, APortHeldByAnotherProgramIsListedOnlyOnceItIsFree)
+{
+    StartStage();
+    // Another program holds the device with an exclusive lock.
+    const std::string device = m_stage->DevicePath();
+    const char* argv[] = {"flock", "-x", "-o", device.c_str(), "sleep", "30", nullptr};
+    pid_t holder = 0;
+    ASSERT_EQ(::posix_spawnp(&holder, "flock", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    QTest::qWait(200);
+    auto& panel = OpenPanel();
+    EXPECT_EQ(panel.DlgItem<QComboBox>(IDC_COMBO_PORT)->count(), 0);
+    ::kill(holder, SIGTERM);
+    ::waitpid(holder, nullptr, 0);
+    Click(IDC_BTN_REFRESH);
+    EXPECT_EQ(Text(IDC_COMBO_PORT), "COM1");
+}
+
+// A device that goes away while connected used to leave the panel showing "Connected" for ever.
+TEST_F(PanelConnection, AVanishedDeviceEndsTheConnectionWithTheErrorBox)
+{
+    StartStage();
+    auto& panel = OpenPanel();
+    ConnectPanel();
+    CMessageBoxAnswerer answerer;
+    m_stage->Vanish();
+    QTRY_VERIFY_WITH_TIMEOUT(!answerer.Seen().empty(), 3000);
+    EXPECT_EQ(answerer.Seen()[0].text, "Please Check COM Port number");
+    EXPECT_EQ(answerer.Seen()[0].caption, "Connection Error");
+    QTRY_COMPARE(Text(IDC_BTN_CONNECT), QStringLiteral("Connect"));
+    EXPECT_EQ(Text(IDC_STATIC_CONN), "Disconnected");
+    EXPECT_EQ(panel.m_bConnected, FALSE);
+    EXPECT_EQ(panel.DlgItem<QComboBox>(IDC_COMBO_PORT)->count(), 0);
+    EXPECT_EQ(answerer.Seen().size(), 1u);
+}
+
+} // namespace

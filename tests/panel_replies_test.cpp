@@ -1,0 +1,110 @@
+// Replies as they arrive on the line: what the panel stores, shows and asks again.
+#include <QTest>
+
+#include "res/Resource.h"
+#include "serial/SerialWnd.h"
+#include "tests/support/StageFixture.h"
+
+namespace {
+
+class PanelReplies : public CStageTest {
+protected:
+    void SetUp() override
+    {
+        CStageTest::SetUp();
+        StartStage();
+        OpenPanel();
+        ConnectPanel();
+        ReportPosition(5, 6, 7);
+    }
+    // Sends text as the controller would and gives the panel time to read it.
+    void Controller(const std::string& text)
+    {
+        m_stage->SendRaw(text);
+        LinesAfterQuiet(250);
+    }
+};
+
+TEST_F(PanelReplies, AHandshakeReplyTakesTheWholeTextAndRunsHomeAgain)
+{
+    Controller("X:1.00 Y:2.00 Z:3.00 E:0.00\nok T:25.0 /0.0 B:25.0 /0.0 @:0 B@:0\n");
+    EXPECT_EQ(Lines(), WireLines({"G21\n", "G91\n", "G28\n", "G0 Z55\n", "M114\n", "M114\n"}));
+    // The report in that text was not parsed; only the ones Home asked for are.
+    QTRY_COMPARE(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (0.00 , 0.00 , 55.00 )"));
+}
+
+TEST_F(PanelReplies, AReportCountsOnlyOnceItsLineFeedHasArrived)
+{
+    Controller("X:1.00 Y:2.00 Z:3.00 E:0.00");
+    EXPECT_EQ(Panel().m_fPosX, 5.0f);
+    EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (5.00 , 6.00 , 7.00 )");
+    Controller("ok\nX:1.00 Y:2.00 Z:3.00 E:0.00\n");
+    EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (1.00 , 2.00 , 3.00 )");
+    EXPECT_EQ(Lines(), WireLines{});
+}
+
+TEST_F(PanelReplies, AnIncompleteReportStoresWhatItHasKeepsTheReadoutAndAsksAgain)
+{
+    struct SCase {
+        std::string text;
+        float x, y, z;
+    } cases[] = {
+        {"X:1.50 Y:2.50 Z:3.50 Count X:1 Y:2 Z:3\n", 1.5f, 2.5f, 0.0f},   // without E
+        {"X:Y:4.00 Z:3.00 E:0\n", 0.0f, 4.0f, 3.0f},                       // empty X
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        Forget();
+        Panel().ProcessReply(QString::fromStdString(c.text));
+        ASSERT_TRUE(WaitForLines(1, 2000));
+        EXPECT_EQ(Lines()[0], "M114\n");
+        EXPECT_EQ(Panel().m_fPosX, c.x);
+        EXPECT_EQ(Panel().m_fPosY, c.y);
+        EXPECT_EQ(Panel().m_fPosZ, c.z);
+        EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (5.00 , 6.00 , 7.00 )");
+        LinesAfterQuiet(200);   // the controller's answer to that query
+    }
+}
+
+TEST_F(PanelReplies, OtherTextIsIgnored)
+{
+    Controller("start\necho: External Reset\nok\nX:1 Y:2 no zed\necho:busy: processing\n\xff\xfe\x01noise\n");
+    EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (5.00 , 6.00 , 7.00 )");
+    EXPECT_EQ(Panel().m_fPosX, 5.0f);
+    EXPECT_EQ(Lines(), WireLines{});
+    Controller("X:12.5abc Y:-0 Z:1e1 E:0\n");
+    EXPECT_EQ(Panel().m_fPosX, 12.5f);
+    EXPECT_EQ(Panel().m_fPosZ, 10.0f);
+    EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (12.5abc , -0 , 1e1 )");
+}
+
+TEST_F(PanelReplies, MoreThan2047WaitingBytesLeaveOnlyTheLastReadsText)
+{
+    // 3000 bytes of chatter, then a report: the first read takes 2047 bytes, the purge drops the
+    // rest, the report included, and the panel's read-out stays as it was.
+    std::string flood;
+    while (flood.size() < 3000)
+        flood += "echo: chatter chatter chatter chatter\n";
+    m_stage->SendRaw(flood + "X:9.00 Y:9.00 Z:9.00 E:0.00\n");
+    LinesAfterQuiet(400);
+    EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (5.00 , 6.00 , 7.00 )");
+    // The line is usable again at once.
+    ReportPosition(8, 8, 8);
+    EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (8.00 , 8.00 , 8.00 )");
+}
+
+TEST_F(PanelReplies, RepliesCutIntoPiecesAreReadWhenTheyComplete)
+{
+    m_stage->SendRaw("X:3.00 Y:");
+    QTest::qWait(120);
+    m_stage->SendRaw("4.00 Z:5.00 E:0.00\n");
+    LinesAfterQuiet(250);
+    // The first piece was read and dropped without its line feed; the rest is no report either.
+    EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (5.00 , 6.00 , 7.00 )");
+    m_stage->SendRaw("X:3.00 Y:4.00 Z:");
+    m_stage->SendRaw("5.00 E:0.00\n");
+    LinesAfterQuiet(250);
+    EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (3.00 , 4.00 , 5.00 )");
+}
+
+} // namespace

@@ -1,0 +1,67 @@
+// The reply grammar on literal controller text.
+#include <gtest/gtest.h>
+
+#include "panel/ReplyGrammar.h"
+
+namespace {
+
+struct SReportCase {
+    const char* line;
+    const char* x;
+    const char* y;
+    const char* z;
+    float fx, fy, fz;
+    bool complete;
+};
+
+TEST(ReplyGrammar, PositionReportsAreCutIntoValueTexts)
+{
+    const SReportCase cases[] = {
+        {"X:1.00 Y:2.00 Z:3.00 E:0.00 Count X:800 Y:1600 Z:2000", "1.00 ", "2.00 ", "3.00 ", 1, 2, 3, true},
+        {"X:10.26 Y:-20.04 Z:55 E:0", "10.26 ", "-20.04 ", "55 ", 10.26f, -20.04f, 55, true},
+        {"X:1.00 Y:2.00 Z:3.00 Count", "1.00 ", "2.00 ", "", 1, 2, 0, false},   // no E: Z is empty
+        {"X:Y:2.00 Z:3.00 E:0", "", "2.00 ", "3.00 ", 0, 2, 3, false},          // empty X
+        {"X:12.5abc Y:abc Z:+4e1 E:", "12.5abc ", "abc ", "+4e1 ", 12.5f, 0, 40, true},
+        {"X:1.5 Y:2.5 Z:3.5 E:0\r", "1.5 ", "2.5 ", "3.5 ", 1.5f, 2.5f, 3.5f, true},
+        {"Z:3 Y:2 X:1 E:0", "", "", "", 0, 0, 0, false},                       // fields out of order
+        {"X:1 Y:2 Z:3E", "1 ", "2 ", "3", 1, 2, 3, true},
+        {"X:  7.25 Y:\t8 Z:9 E:0", "  7.25 ", "\t8 ", "9 ", 7.25f, 8, 9, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        const SPositionReport r = ParsePositionLine(QString::fromLatin1(c.line));
+        EXPECT_EQ(r.xText, QString::fromLatin1(c.x));
+        EXPECT_EQ(r.yText, QString::fromLatin1(c.y));
+        EXPECT_EQ(r.zText, QString::fromLatin1(c.z));
+        EXPECT_FLOAT_EQ(r.x, c.fx);
+        EXPECT_FLOAT_EQ(r.y, c.fy);
+        EXPECT_FLOAT_EQ(r.z, c.fz);
+        EXPECT_EQ(r.complete, c.complete);
+    }
+    EXPECT_EQ(FormatPositionReadout(ParsePositionLine(QStringLiteral("X:1.00 Y:2.00 Z:3.00 E:0.00"))),
+              "current: (1.00 , 2.00 , 3.00 )");
+}
+
+TEST(ReplyGrammar, LinesEndAtLineFeedsAndTheRestIsNoLine)
+{
+    EXPECT_EQ(SplitReplyLines(QStringLiteral("ok\nX:1 Y:2 Z:3 E:0\r\npartial")),
+              QStringList({"ok", "X:1 Y:2 Z:3 E:0\r"}));
+    EXPECT_TRUE(SplitReplyLines(QStringLiteral("X:1 Y:2 Z:3 E:0")).isEmpty());
+    EXPECT_EQ(SplitReplyLines(QStringLiteral("\n\n")), QStringList({"", ""}));
+    EXPECT_TRUE(IsPositionReport(QStringLiteral("echo: Z: Y: X:")));
+    EXPECT_FALSE(IsPositionReport(QStringLiteral("X:1 Y:2")));
+    EXPECT_TRUE(IsHandshakeReply(QStringLiteral("start\nok T:25.0 /0.0 B:25.0 /0.0 @:0 B@:0\n")));
+    EXPECT_FALSE(IsHandshakeReply(QStringLiteral("ok\nT:25.0")));
+}
+
+TEST(ReplyGrammar, SubstringsClampLikeTheValueCutNeeds)
+{
+    const QString s = QStringLiteral("abcdef");
+    EXPECT_EQ(MidClamped(s, -3, 2), "ab");
+    EXPECT_EQ(MidClamped(s, 2, -1), "");
+    EXPECT_EQ(MidClamped(s, 4, 10), "ef");
+    EXPECT_EQ(MidClamped(s, 6, 1), "");
+    EXPECT_EQ(MidClamped(s, 9, 1), "");
+}
+
+} // namespace

@@ -1,0 +1,92 @@
+#include "tests/support/StageFixture.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include "platform/FileLocations.h"
+#include "res/Resource.h"
+#include "serial/SerialWnd.h"
+
+void CStageTest::SetUp()
+{
+    CPanelTest::SetUp();
+}
+
+void CStageTest::TearDown()
+{
+    CPanelTest::TearDown();
+    m_stage.reset();
+}
+
+sim::SSimOptions CStageTest::Quiet()
+{
+    sim::SSimOptions options;
+    options.banner = false;
+    options.speedFactor = 0;
+    return options;
+}
+
+sim::CStageSimulator& CStageTest::StartStage(sim::SSimOptions options)
+{
+    options.portsDir = platform::PortsDir();
+    if (options.comNumber == 0)
+        options.comNumber = 1;
+    m_stage = std::make_unique<sim::CStageSimulator>(options);
+    EXPECT_TRUE(m_stage->Start()) << m_stage->LastError();
+    return *m_stage;
+}
+
+void CStageTest::ConnectPanel()
+{
+    ASSERT_TRUE(m_panel);
+    ASSERT_EQ(Text(IDC_COMBO_PORT), QString::fromStdString(m_stage->ComName()));
+    Click(IDC_BTN_CONNECT);
+    QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_BTN_CONNECT), QStringLiteral("Disconnect"), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(Enabled(IDC_BTN_HOME), 5000);
+    ASSERT_TRUE(m_stage->WaitUntilIdle(5000));
+    LinesAfterQuiet();
+    Forget();
+}
+
+std::vector<std::string> CStageTest::Lines() const
+{
+    std::vector<std::string> lines;
+    for (const auto& t : m_stage->TranscriptTexts())
+        lines.push_back(t + "\n");
+    return lines;
+}
+
+bool CStageTest::WaitForLines(size_t count, int timeoutMs) const
+{
+    // The panel lives on this thread: keep its event loop turning while we wait.
+    QElapsedTimer clock;
+    clock.start();
+    while (m_stage->Transcript().size() < count) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+std::vector<std::string> CStageTest::LinesAfterQuiet(int quietMs)
+{
+    // Keep the panel's event loop turning, so that its replies and queries go out.
+    QTest::qWait(quietMs);
+    return Lines();
+}
+
+void CStageTest::Forget()
+{
+    m_stage->ClearTranscript();
+}
+
+void CStageTest::ReportPosition(double x, double y, double z)
+{
+    m_stage->SetPosition(x, y, z);
+    const float fx = static_cast<float>(x), fy = static_cast<float>(y), fz = static_cast<float>(z);
+    m_panel->m_pSerial->WriteText("M114\n");
+    QTRY_VERIFY_WITH_TIMEOUT(m_panel->m_fPosX == fx && m_panel->m_fPosY == fy && m_panel->m_fPosZ == fz, 3000);
+    LinesAfterQuiet(100);
+    Forget();
+}

@@ -2,6 +2,7 @@
 
 #include "platform/FileLocations.h"
 #include "sim/PortEntry.h"
+#include "sim/ReplyScheduler.h"
 #include "sim/SimText.h"
 #include "sim/StageModel.h"
 
@@ -11,11 +12,8 @@
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
-#include <deque>
 #include <fcntl.h>
-#include <map>
 #include <mutex>
-#include <optional>
 #include <poll.h>
 #include <pty.h>
 #include <sys/eventfd.h>
@@ -28,8 +26,6 @@ namespace sim {
 namespace {
 
 using std::chrono::milliseconds;
-
-constexpr auto BUSY_NOTICE_EVERY = std::chrono::seconds(2);
 
 std::string ErrnoText(int err) { return std::generic_category().message(err); }
 
@@ -96,11 +92,6 @@ std::string WallClockNow()
     return buf;
 }
 
-struct SInLine {
-    std::string text;
-    Clock::time_point arrival;
-};
-
 } // namespace
 
 struct CStageSimulator::SImpl {
@@ -109,30 +100,10 @@ struct CStageSimulator::SImpl {
     {
     }
 
-    // Everything the serve thread works with that is not shared with other threads.
-    struct SServe {
-        CLineSplitter splitter;
-        std::deque<SInLine> input;
-        std::optional<Clock::time_point> headReadyAt;
-        std::multimap<Clock::time_point, std::string> scheduled;   // held-back answers, by due time
-        std::string out;                                           // bytes due now, in order
-        Clock::time_point nextChunkAt{};
-        Clock::time_point freeAt{};         // the line before is answered (or its delay is over)
-        Clock::time_point blockedUntil{};   // a blocking command (G28, M400) runs until then
-        Clock::time_point nextBusyNoticeAt{};
-        size_t received = 0;
-        bool floodSent = false;
-        bool gone = false;
-        std::uint32_t noiseSeed = 0x5EED1234u;
-    };
-
     void Serve();
-    void Receive(SServe& s);
-    void Record(SServe& s, std::string text, Clock::time_point arrival);
-    void Answer(SServe& s, Clock::time_point now);
-    void Flush(SServe& s, Clock::time_point now);
-    std::string Frame(SServe& s, const std::vector<std::string>& lines) const;
-    std::optional<Clock::time_point> NextDeadline(SServe& s) const;
+    bool Receive(CReplyScheduler& replies, size_t& received);
+    void Record(std::string text, Clock::time_point arrival);
+    void WriteDue(CReplyScheduler& replies);
     void Shutdown();
 
     const SSimOptions options;
@@ -148,8 +119,8 @@ struct CStageSimulator::SImpl {
     CFd master, client, wake;
     CPortEntry port;
     CFile transcriptFile;
+    CLineSplitter splitter;
     Clock::time_point startedAt{};
-    std::string initialOutput;
 
     // Kept after the entry is gone, so that a test can still name what vanished.
     int comNumber = 0;
@@ -160,22 +131,7 @@ struct CStageSimulator::SImpl {
     std::atomic<bool> serving{false};
 };
 
-std::string CStageSimulator::SImpl::Frame(SServe& s, const std::vector<std::string>& lines) const
-{
-    const char* eol = options.crlf ? "\r\n" : "\n";
-    std::string text;
-    for (const auto& line : lines) {
-        text += line;
-        text += eol;
-        if (options.noise) {
-            text += NoiseBytes(s.noiseSeed);
-            text += eol;
-        }
-    }
-    return text;
-}
-
-void CStageSimulator::SImpl::Record(SServe& s, std::string text, Clock::time_point arrival)
+void CStageSimulator::SImpl::Record(std::string text, Clock::time_point arrival)
 {
     if (FILE* f = transcriptFile.Get()) {
         const double seconds = std::chrono::duration<double>(arrival - startedAt).count();
@@ -183,7 +139,6 @@ void CStageSimulator::SImpl::Record(SServe& s, std::string text, Clock::time_poi
         std::fwrite(entry.data(), 1, entry.size(), f);
         std::fflush(f);   // a killed simulator still leaves every line it got
     }
-    s.input.push_back({text, arrival});
     {
         std::lock_guard lock(mutex);
         transcript.push_back({std::move(text), arrival});
@@ -191,7 +146,8 @@ void CStageSimulator::SImpl::Record(SServe& s, std::string text, Clock::time_poi
     changed.notify_all();
 }
 
-void CStageSimulator::SImpl::Receive(SServe& s)
+// Reads what the client sent; false once the device is to go away.
+bool CStageSimulator::SImpl::Receive(CReplyScheduler& replies, size_t& received)
 {
     char buf[4096];
     for (;;) {
@@ -199,122 +155,62 @@ void CStageSimulator::SImpl::Receive(SServe& s)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN)
-            return;
-        if (n <= 0) {
-            // Only happens once no client descriptor is left, which our own one prevents.
-            s.gone = true;
-            return;
-        }
+            return true;
+        if (n <= 0)
+            return false;   // only once no client descriptor is left, which our own one prevents
         const auto arrival = Clock::now();
-        for (auto& line : s.splitter.Feed(std::string_view(buf, static_cast<size_t>(n)))) {
-            Record(s, std::move(line), arrival);
-            if (options.vanishAfterLines > 0 && ++s.received >= static_cast<size_t>(options.vanishAfterLines)) {
-                s.gone = true;
-                return;
-            }
+        for (auto& line : splitter.Feed(std::string_view(buf, static_cast<size_t>(n)))) {
+            replies.Queue(line, arrival);
+            Record(std::move(line), arrival);
+            if (options.vanishAfterLines > 0 && ++received >= static_cast<size_t>(options.vanishAfterLines))
+                return false;
         }
     }
 }
 
-void CStageSimulator::SImpl::Answer(SServe& s, Clock::time_point now)
+void CStageSimulator::SImpl::WriteDue(CReplyScheduler& replies)
 {
-    while (!s.input.empty()) {
-        const SInLine& line = s.input.front();
-        if (!s.headReadyAt)
-            s.headReadyAt = std::max(line.arrival, s.freeAt) + milliseconds(options.replyDelayMs);
-        if (now < *s.headReadyAt)
+    for (;;) {
+        const auto now = Clock::now();
+        const std::string_view piece = replies.Writable(now);
+        if (piece.empty())
             return;
-        SReply reply;
-        {
-            std::lock_guard lock(mutex);
-            reply = model.Execute(line.text, now);
-        }
-        changed.notify_all();
-        if (reply.answered && options.floodBytes > 0 && !s.floodSent) {
-            s.out += FloodText(options.floodBytes, options.crlf ? "\r\n" : "\n");
-            s.floodSent = true;
-        }
-        s.freeAt = now;
-        if (!reply.answered) {
-            // blank and comment-only lines get no answer at all
-        } else if (reply.handshake && options.lateHandshakeMs >= 0) {
-            s.scheduled.emplace(std::max(now, line.arrival + milliseconds(options.lateHandshakeMs)), Frame(s, reply.lines));
-        } else if (reply.doneAt > now) {
-            s.scheduled.emplace(reply.doneAt, Frame(s, reply.lines));
-            s.freeAt = s.blockedUntil = reply.doneAt;
-            s.nextBusyNoticeAt = now + BUSY_NOTICE_EVERY;
-        } else {
-            s.out += Frame(s, reply.lines);
-        }
-        s.input.pop_front();
-        s.headReadyAt.reset();
-    }
-}
-
-void CStageSimulator::SImpl::Flush(SServe& s, Clock::time_point now)
-{
-    while (!s.scheduled.empty() && s.scheduled.begin()->first <= now) {
-        s.out += s.scheduled.begin()->second;
-        s.scheduled.erase(s.scheduled.begin());
-    }
-    if (now < s.blockedUntil && now >= s.nextBusyNoticeAt) {
-        s.out += Frame(s, {"echo:busy: processing"});
-        s.nextBusyNoticeAt += BUSY_NOTICE_EVERY;
-    }
-    const size_t chunk = options.chunkSize > 0 ? static_cast<size_t>(options.chunkSize) : 0;
-    while (!s.out.empty()) {
-        if (chunk && now < s.nextChunkAt)
-            return;
-        const size_t size = chunk ? std::min(chunk, s.out.size()) : s.out.size();
-        const ssize_t n = ::write(master.Get(), s.out.data(), size);
+        const ssize_t n = ::write(master.Get(), piece.data(), piece.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN)
             return;   // the client's queue is full: poll for POLLOUT
-        if (n < 0) {
-            s.out.clear();
-            return;
-        }
-        s.out.erase(0, static_cast<size_t>(n));
-        if (chunk) {
-            s.nextChunkAt = now + milliseconds(options.chunkPauseMs);
-            if (options.chunkPauseMs > 0)
-                return;
-        }
+        // Any other failure drops the piece rather than retrying it forever.
+        replies.Written(n < 0 ? piece.size() : static_cast<size_t>(n), now);
     }
-}
-
-std::optional<Clock::time_point> CStageSimulator::SImpl::NextDeadline(SServe& s) const
-{
-    std::optional<Clock::time_point> next;
-    auto consider = [&next](Clock::time_point t) { next = next ? std::min(*next, t) : t; };
-    if (s.headReadyAt)
-        consider(*s.headReadyAt);
-    if (!s.scheduled.empty())
-        consider(s.scheduled.begin()->first);
-    if (!s.out.empty() && options.chunkSize > 0)
-        consider(s.nextChunkAt);
-    if (s.blockedUntil > Clock::now())
-        consider(s.nextBusyNoticeAt);
-    return next;
 }
 
 void CStageSimulator::SImpl::Serve()
 {
-    SServe s;
-    s.out = std::move(initialOutput);
-    while (!stopRequested.load() && !s.gone) {
-        auto now = Clock::now();
-        Flush(s, now);
-        Answer(s, now);
-        Flush(s, now);
+    CReplyScheduler replies({options.replyDelayMs, options.chunkSize, options.chunkPauseMs, options.floodBytes,
+                             options.noise, options.crlf, options.lateHandshakeMs});
+    if (options.banner)
+        replies.SendLines(BannerLines());
+    const auto execute = [this](const std::string& line, Clock::time_point at) {
+        SReply reply;
+        {
+            std::lock_guard lock(mutex);
+            reply = model.Execute(line, at);
+        }
+        changed.notify_all();   // WaitUntilIdle learns of the new move
+        return reply;
+    };
+    size_t received = 0;
+    bool present = true;
+    while (present && !stopRequested.load()) {
+        replies.Advance(Clock::now(), execute);
+        WriteDue(replies);
 
         pollfd fds[2] = {{master.Get(), POLLIN, 0}, {wake.Get(), POLLIN, 0}};
-        const bool chunkWait = options.chunkSize > 0 && Clock::now() < s.nextChunkAt;
-        if (!s.out.empty() && !chunkWait)
+        if (!replies.Writable(Clock::now()).empty())
             fds[0].events |= POLLOUT;
         int timeoutMs = -1;
-        if (const auto next = NextDeadline(s)) {
+        if (const auto next = replies.NextDeadline()) {
             const auto wait = std::chrono::ceil<milliseconds>(*next - Clock::now()).count();
             timeoutMs = static_cast<int>(std::clamp<long long>(wait, 0, 60'000));
         }
@@ -324,11 +220,11 @@ void CStageSimulator::SImpl::Serve()
             eventfd_t ignored;
             ::eventfd_read(wake.Get(), &ignored);
             std::lock_guard lock(mutex);
-            s.out += injected;
+            replies.SendRaw(injected);
             injected.clear();
         }
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
-            Receive(s);
+            present = Receive(replies, received);
     }
     Shutdown();
 }
@@ -402,11 +298,7 @@ bool CStageSimulator::Start()
     d.comNumber = d.port.ComNumber();
     d.device = name;
     d.portPath = d.port.Path();
-    d.initialOutput.clear();
-    if (d.options.banner) {
-        SImpl::SServe framing;
-        d.initialOutput = d.Frame(framing, BannerLines());
-    }
+    d.splitter = CLineSplitter();
     d.stopRequested.store(false);
     d.serving.store(true);
     try {

@@ -1,5 +1,6 @@
 // The simulated controller's interpreter, texts and command line, without a pseudo-terminal:
 // literal G-code in, the controller's literal answers out, time passed in by hand.
+#include "sim/ReplyScheduler.h"
 #include "sim/SimArgs.h"
 #include "sim/SimText.h"
 #include "sim/StageModel.h"
@@ -217,4 +218,105 @@ TEST(SimArgs, FlagsBecomeOptions)
         EXPECT_FALSE(ParseSimArgs(args, ignored, error)) << args[0];
         EXPECT_FALSE(error.empty());
     }
+}
+
+namespace {
+
+// The scheduler driven by hand: lines arrive and time passes only when the test says so.
+struct CScheduleRig {
+    explicit CScheduleRig(SScheduleOptions options, double speedFactor = 0) : replies(options), model({.speedFactor = speedFactor}) {}
+    void Arrive(const std::string& lines, Clock::duration at)
+    {
+        for (size_t start = 0, eol; (eol = lines.find('\n', start)) != std::string::npos; start = eol + 1)
+            replies.Queue(lines.substr(start, eol - start), t0 + at);
+    }
+    // Everything written by `at`, ignoring chunk pauses unless `pieces` collects the single writes.
+    std::string Until(Clock::duration at, std::vector<std::string>* pieces = nullptr)
+    {
+        replies.Advance(t0 + at, [this](const std::string& line, Clock::time_point now) {
+            taken.push_back(now - t0);
+            return model.Execute(line, now);
+        });
+        std::string text;
+        for (std::string_view piece; !(piece = replies.Writable(t0 + at)).empty();) {
+            text += piece;
+            if (pieces)
+                pieces->emplace_back(piece);
+            replies.Written(piece.size(), t0 + at);
+        }
+        return text;
+    }
+    const Clock::time_point t0 = Clock::now();
+    CReplyScheduler replies;
+    CStageModel model;
+    std::vector<Clock::duration> taken;   // when each line was answered, after t0
+};
+
+} // namespace
+
+TEST(SimSchedule, DelayedLinesAreAnsweredOneAfterTheOther)
+{
+    CScheduleRig rig({.replyDelayMs = 100});
+    rig.Arrive("G21\nG90\n", 0ms);
+    rig.Arrive("M105\n", 250ms);
+    EXPECT_EQ(rig.Until(99ms), "");
+    EXPECT_EQ(rig.Until(150ms), "ok\n");
+    EXPECT_EQ(rig.Until(1s), "ok\nok T:25.0 /0.0 B:25.0 /0.0 @:0 B@:0\n");
+    EXPECT_EQ(rig.taken, (std::vector<Clock::duration>{100ms, 200ms, 350ms}));
+}
+
+TEST(SimSchedule, LateHandshakeIsOvertakenByLaterLines)
+{
+    CScheduleRig rig({.lateHandshakeMs = 300});
+    rig.Arrive("M105\nG21\n", 0ms);
+    rig.Arrive("M114\n", 200ms);
+    rig.Arrive("G90\n", 400ms);
+    EXPECT_EQ(rig.Until(1s), "ok\nX:0.00 Y:0.00 Z:0.00 E:0.00 Count X:0 Y:0 Z:0\nok\nok T:25.0 /0.0 B:25.0 /0.0 @:0 B@:0\nok\n");
+    ASSERT_EQ(rig.replies.NextDeadline(), std::nullopt);
+}
+
+TEST(SimSchedule, HomingBlocksWithBusyNoticesAndAnswersWhenDone)
+{
+    CScheduleRig rig({}, 1.0);
+    rig.model.SetPosition({300, 0, 0});   // 300 mm at the homing rate: 3 s
+    rig.Arrive("G28\nM114\n", 0ms);
+    EXPECT_EQ(rig.Until(1s), "");
+    EXPECT_EQ(*rig.replies.NextDeadline() - rig.t0, 2s);
+    EXPECT_EQ(rig.Until(2s), "echo:busy: processing\n");
+    EXPECT_EQ(rig.Until(10s), "ok\nX:0.00 Y:0.00 Z:0.00 E:0.00 Count X:0 Y:0 Z:0\nok\n");
+    EXPECT_EQ(rig.taken, (std::vector<Clock::duration>{0ms, 3s}));
+}
+
+TEST(SimSchedule, ChunksFloodNoiseAndLineEnds)
+{
+    CScheduleRig chunks({.chunkSize = 4, .chunkPauseMs = 30});
+    chunks.Arrive("M9999\n", 0ms);
+    std::vector<std::string> pieces;
+    EXPECT_EQ(chunks.Until(0ms, &pieces), "echo");
+    EXPECT_EQ(chunks.Until(29ms, &pieces), "");
+    EXPECT_EQ(*chunks.replies.NextDeadline() - chunks.t0, 30ms);
+    EXPECT_EQ(chunks.Until(30ms, &pieces), ":Unk");
+    for (auto t = 60ms; t < 1s; t += 30ms)
+        chunks.Until(t, &pieces);
+    std::string whole;
+    for (const auto& p : pieces) {
+        EXPECT_LE(p.size(), 4u);
+        whole += p;
+    }
+    EXPECT_EQ(whole, "echo:Unknown command: \"M9999\"\nok\n");
+
+    // The flood waits for the first answered line (not a blank one) and comes only once.
+    CScheduleRig flood({.floodBytes = 100, .crlf = true});
+    flood.Arrive("\nM105\nM105\n", 0ms);
+    EXPECT_EQ(flood.Until(0ms), FloodText(100, "\r\n") + "ok T:25.0 /0.0 B:25.0 /0.0 @:0 B@:0\r\nok T:25.0 /0.0 B:25.0 /0.0 @:0 B@:0\r\n");
+
+    CScheduleRig noisy({.noise = true});
+    noisy.replies.SendLines({"start"});
+    noisy.Arrive("G21\n", 0ms);
+    CLineSplitter splitter;
+    const auto lines = splitter.Feed(noisy.Until(0ms));
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "start");
+    EXPECT_EQ(lines[2], "ok");
+    EXPECT_TRUE(!lines[1].empty() && !lines[3].empty() && lines[1].find_first_of("ok") == std::string::npos);
 }

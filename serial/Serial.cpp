@@ -99,6 +99,8 @@ LONG CSerial::Open(const std::string& device, DWORD /*dwInQueue*/, DWORD /*dwOut
     ::ioctl(port->fd, TIOCEXCL);   // keeps out non-root openers; the lock keeps out the rest
     if (LONG err = port->evWake.Create())
         return SetLastError(err);
+    if (LONG err = port->evRecheck.Create())
+        return SetLastError(err);
     if (fOverlapped)
         if (LONG err = port->evOverlapped.Create())
             return SetLastError(err);
@@ -190,6 +192,7 @@ LONG CSerial::Purge()
     if (::tcflush(m_pPort->fd, TCIOFLUSH) != 0)
         return SetLastError(LastErrno());
     m_pPort->fRebase.store(true);
+    m_pPort->evRecheck.Set();
     return ERROR_SUCCESS;
 }
 
@@ -269,11 +272,12 @@ LONG CSerial::WaitLineEvent(DWORD timeout, DWORD& events)
         // With nothing queued, POLLIN is exactly "new bytes". With bytes waiting unread it would
         // fire at once for ever, so only hang-ups are polled for and the queue is looked at again
         // shortly.
-        pollfd fds[3] = {{port.fd, static_cast<short>(fWantRecv && queued == 0 ? POLLIN : 0), 0},
+        pollfd fds[4] = {{port.fd, static_cast<short>(fWantRecv && queued == 0 ? POLLIN : 0), 0},
                          {port.evWake.Handle(), POLLIN, 0},
+                         {port.evRecheck.Handle(), POLLIN, 0},
                          {sourceWake, POLLIN, 0}};
         const int pollMs = fWantRecv && queued > 0 ? deadline.RemainingMs(kUnreadRecheckMs) : deadline.RemainingMs();
-        const int n = ::poll(fds, sourceWake >= 0 ? 3 : 2, pollMs);
+        const int n = ::poll(fds, sourceWake >= 0 ? 4 : 3, pollMs);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -287,6 +291,8 @@ LONG CSerial::WaitLineEvent(DWORD timeout, DWORD& events)
             return ERROR_SUCCESS;
         }
         if (fds[2].revents & POLLIN)
+            port.evRecheck.Reset();
+        if (fds[3].revents & POLLIN)
             source->AcknowledgeWake();
         if (n == 0 && deadline.Expired())
             return ERROR_TIMEOUT;
@@ -352,7 +358,12 @@ LONG CSerial::Read(void* data, DWORD size, DWORD* read, SERIAL_OVERLAPPED* ov, D
     DWORD done = 0;
     const LONG err = m_pPort->readMode == EReadBlocking ? ReadBlocking(static_cast<char*>(data), size, timeout, done)
                                                         : ReadAvailable(data, size, done);
-    m_pPort->taken.fetch_add(done);
+    if (done) {
+        // A waiter watching unread bytes would otherwise notice the emptied queue only at its
+        // next look, and with it the next reply.
+        m_pPort->taken.fetch_add(done);
+        m_pPort->evRecheck.Set();
+    }
     if (err)
         return SetLastError(err);
     count = done;

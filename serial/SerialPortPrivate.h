@@ -13,6 +13,7 @@ struct CSerial::SPort {
     int fd = -1;
     CSerialEvent evOverlapped;  // present only on an overlapped port
     CSerialEvent evWake;        // SetEventMask completes a pending event wait through it
+    CSerialEvent evRecheck;     // a read or purge took bytes: the waiter looks at the queue again
     EReadMode readMode = EReadNonBlocking;
     BYTE eventChar = 0;
     EParity parity = EParNone;  // the code last configured

@@ -15,7 +15,9 @@ UINT CSerialWnd::DefaultComMsg() { return g_nDefaultComMsg; }
 
 CSerialWnd::CSerialWnd() = default;
 
-CSerialWnd::~CSerialWnd()
+CSerialWnd::~CSerialWnd() { StopNotifying(); }
+
+void CSerialWnd::StopNotifying()
 {
     m_hwndDest.store(nullptr);
     m_nComMsg.store(0);
@@ -51,6 +53,8 @@ void CSerialWnd::OnSerialEvent(DWORD events, DWORD errors)
     // A failed post is not reported; with no destination left there is nobody to tell.
     PostNamedMessage(m_hwndDest.load(), m_nComMsg.load(), wParam, m_lParam.load());
 }
+
+CSerialMFC::~CSerialMFC() { StopNotifying(); }
 
 LONG CSerialMFC::Open(const std::string& device, QWidget* pWnd, UINT nComMsg, LPARAM lParam, DWORD dwInQueue,
                       DWORD dwOutQueue)

@@ -28,6 +28,10 @@ public:
 
 protected:
     void OnSerialEvent(DWORD events, DWORD errors) override;
+    // Clears the destination and stops the listener. Every class that can be the object's own
+    // type calls it in its destructor: the listener calls a virtual of this object, and must be
+    // gone before the object starts turning back into its base classes.
+    void StopNotifying();
 
 private:
     // Read by the listener while the window thread clears them in Close.
@@ -38,6 +42,7 @@ private:
 
 class CSerialMFC : public CSerialWnd {
 public:
+    ~CSerialMFC() override;
     virtual LONG Open(const std::string& device, QWidget* pWnd, UINT nComMsg = 0, LPARAM lParam = 0,
                       DWORD dwInQueue = 0, DWORD dwOutQueue = 0);
 };

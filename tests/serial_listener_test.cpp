@@ -18,6 +18,13 @@
 #include "serial/SerialWnd.h"
 #include "tests/support/PseudoTerminal.h"
 
+// Qt is not built with ThreadSanitizer: the locking of its posted-event queue is invisible, so
+// reading a posted event on the receiving thread looks like a race with the thread that built it.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "race:libQt6Widgets\n";
+}
+
 namespace {
 
 struct SMessage {
@@ -85,6 +92,7 @@ std::set<std::string> ThreadIds()
 // The port as the panel holds it, also telling which thread its notifications come from.
 class CWatchedPort : public CSerialMFC {
 public:
+    ~CWatchedPort() override { StopNotifying(); }
     std::atomic<pthread_t> listener{};
     std::atomic<bool> fSeen{false};
 
@@ -139,14 +147,14 @@ private:
     int m_wake;
 };
 
-struct ListenerTest : ::testing::Test {
+struct SerialListenerTest : ::testing::Test {
     CPseudoTerminal pty;
     CReceiver receiver;
 };
 
-TEST_F(ListenerTest, ReceivedBytesPostTheMessageWithTheUserValue)
+TEST_F(SerialListenerTest, ReceivedBytesPostTheMessageWithTheUserValue)
 {
-    const UINT custom = RegisterNamedMessage("ListenerTest_ComMsg");
+    const UINT custom = RegisterNamedMessage("SerialListenerTest_ComMsg");
     EXPECT_EQ(CSerialWnd::DefaultComMsg(), RegisterNamedMessage("CSerialWnd_DefaultComMsg"));
     const struct {
         const char* name;
@@ -196,7 +204,7 @@ TEST_F(ListenerTest, ReceivedBytesPostTheMessageWithTheUserValue)
     }
 }
 
-TEST_F(ListenerTest, BytesLeftUnreadGiveOneNotificationAndNoWork)
+TEST_F(SerialListenerTest, BytesLeftUnreadGiveOneNotificationAndNoWork)
 {
     CWatchedPort port;
     ASSERT_EQ(port.CSerialWnd::Open(pty.Path(), &receiver), 0);
@@ -223,7 +231,7 @@ TEST_F(ListenerTest, BytesLeftUnreadGiveOneNotificationAndNoWork)
     EXPECT_EQ(receiver.CountWith(0x0001), 3u);
 }
 
-TEST_F(ListenerTest, LargeWriteReachesASlowReaderWhole)
+TEST_F(SerialListenerTest, LargeWriteReachesASlowReaderWhole)
 {
     CSerialWnd port;
     ASSERT_EQ(port.Open(pty.Path(), &receiver), 0);
@@ -251,7 +259,7 @@ TEST_F(ListenerTest, LargeWriteReachesASlowReaderWhole)
     EXPECT_TRUE(got == sent);
 }
 
-TEST_F(ListenerTest, BreaksAndLineErrorsAreReportedWithTheirFlags)
+TEST_F(SerialListenerTest, BreaksAndLineErrorsAreReportedWithTheirFlags)
 {
     auto source = std::make_shared<CFakeLineSource>();
     CSerialWnd port;
@@ -283,8 +291,13 @@ TEST_F(ListenerTest, BreaksAndLineErrorsAreReportedWithTheirFlags)
     ASSERT_TRUE(WaitUntil([&] { return receiver.messages.back().wParam == ((CE_BREAK << 16) | 0x0001); }));
 }
 
-TEST_F(ListenerTest, CloseWithABlockedListenerReturnsAtOnceAndLeavesNoThread)
+TEST_F(SerialListenerTest, CloseWithABlockedListenerReturnsAtOnceAndLeavesNoThread)
 {
+    {
+        // Threads that start with the first thread of the process (a sanitizer's) are not ours.
+        CSerialWnd warmUp;
+        ASSERT_EQ(warmUp.Open(pty.Path(), &receiver), 0);
+    }
     for (int round = 0; round < 5; ++round) {
         SCOPED_TRACE(round);
         const std::set<std::string> before = ThreadIds();
@@ -317,7 +330,7 @@ TEST_F(ListenerTest, CloseWithABlockedListenerReturnsAtOnceAndLeavesNoThread)
     }
 }
 
-TEST_F(ListenerTest, NothingIsPostedOnceCloseHasReturned)
+TEST_F(SerialListenerTest, NothingIsPostedOnceCloseHasReturned)
 {
     ::fcntl(pty.Master(), F_SETFL, O_NONBLOCK);
     for (int round = 0; round < 20; ++round) {
@@ -346,7 +359,7 @@ TEST_F(ListenerTest, NothingIsPostedOnceCloseHasReturned)
     }
 }
 
-TEST_F(ListenerTest, SecondStartListenerThreadStartsNothing)
+TEST_F(SerialListenerTest, SecondStartListenerThreadStartsNothing)
 {
     CSerialWnd port;
     ASSERT_EQ(port.Open(pty.Path(), &receiver), 0);
@@ -361,7 +374,7 @@ TEST_F(ListenerTest, SecondStartListenerThreadStartsNothing)
     EXPECT_EQ(receiver.messages.size(), 1u);  // one listener, one message
 }
 
-TEST_F(ListenerTest, VanishedDeviceGivesOneLastNotification)
+TEST_F(SerialListenerTest, VanishedDeviceGivesOneLastNotification)
 {
     CWatchedPort port;
     ASSERT_EQ(port.CSerialWnd::Open(pty.Path(), &receiver, 0, 42), 0);
@@ -399,7 +412,7 @@ protected:
     }
 };
 
-TEST_F(ListenerTest, ListenerStartsOnRequestAndStopsWithinItsTimeout)
+TEST_F(SerialListenerTest, ListenerStartsOnRequestAndStopsWithinItsTimeout)
 {
     CCountingPort port;
     ASSERT_EQ(port.Open(pty.Path(), 0, 0, false), 0);

@@ -12,12 +12,12 @@
 
 namespace {
 
-struct PortTest : ::testing::Test {
+struct SerialPortTest : ::testing::Test {
     CPseudoTerminal pty;
     CSerial port;
 };
 
-TEST_F(PortTest, SecondOpenIsRefusedAndTheFirstConnectionKeepsWorking)
+TEST_F(SerialPortTest, SecondOpenIsRefusedAndTheFirstConnectionKeepsWorking)
 {
     ASSERT_EQ(port.Open(pty.Path()), 0);
     CPseudoTerminal other;
@@ -36,7 +36,7 @@ TEST_F(PortTest, SecondOpenIsRefusedAndTheFirstConnectionKeepsWorking)
     EXPECT_EQ(std::string(buf, n), "ok\n");
 }
 
-TEST_F(PortTest, AnOpenPortIsHeldAgainstEveryoneElse)
+TEST_F(SerialPortTest, AnOpenPortIsHeldAgainstEveryoneElse)
 {
     ASSERT_EQ(port.Open(pty.Path()), 0);
     CSerial second;
@@ -49,7 +49,7 @@ TEST_F(PortTest, AnOpenPortIsHeldAgainstEveryoneElse)
     EXPECT_EQ(second.Open(pty.Path()), 0);
 }
 
-TEST_F(PortTest, OpenFailuresLeaveThePortClosed)
+TEST_F(SerialPortTest, OpenFailuresLeaveThePortClosed)
 {
     const struct {
         const char* device;
@@ -62,7 +62,7 @@ TEST_F(PortTest, OpenFailuresLeaveThePortClosed)
     }
 }
 
-TEST_F(PortTest, ClosedPortRefusesEveryOperation)
+TEST_F(SerialPortTest, ClosedPortRefusesEveryOperation)
 {
     char buf[4];
     DWORD n = 99;
@@ -102,7 +102,7 @@ TEST_F(PortTest, ClosedPortRefusesEveryOperation)
     }
 }
 
-TEST_F(PortTest, OutOfRangeHandshakeAndReadModeChangeNothing)
+TEST_F(SerialPortTest, OutOfRangeHandshakeAndReadModeChangeNothing)
 {
     ASSERT_EQ(port.Open(pty.Path(), 0, 0, true), 0);
     ASSERT_EQ(port.ConfigureHandshake(CSerial::EHandshakeSoftware), 0);
@@ -123,7 +123,7 @@ TEST_F(PortTest, OutOfRangeHandshakeAndReadModeChangeNothing)
     EXPECT_EQ(port.Read(buf, sizeof buf, nullptr, nullptr, 50), ERROR_TIMEOUT);
 }
 
-TEST_F(PortTest, PortWithoutOverlappedModeRefusesTimeoutsAndStructures)
+TEST_F(SerialPortTest, PortWithoutOverlappedModeRefusesTimeoutsAndStructures)
 {
     ASSERT_EQ(port.Open(pty.Path()), 0);
     ASSERT_TRUE(pty.Send("abc"));
@@ -153,7 +153,7 @@ TEST_F(PortTest, PortWithoutOverlappedModeRefusesTimeoutsAndStructures)
     EXPECT_EQ(std::string(buf, n), "abc");  // nor read
 }
 
-TEST_F(PortTest, FreshPortSelectsReceiveBreakAndErrorAndReadsWithoutWaiting)
+TEST_F(SerialPortTest, FreshPortSelectsReceiveBreakAndErrorAndReadsWithoutWaiting)
 {
     ASSERT_EQ(port.Open(pty.Path()), 0);
     EXPECT_EQ(port.QueryEventMask(), 0x00C1u);
@@ -169,7 +169,7 @@ TEST_F(PortTest, FreshPortSelectsReceiveBreakAndErrorAndReadsWithoutWaiting)
     EXPECT_EQ(n, 0u);
 }
 
-TEST_F(PortTest, WriteTextPutsExactlyTheTextOnTheLine)
+TEST_F(SerialPortTest, WriteTextPutsExactlyTheTextOnTheLine)
 {
     ASSERT_EQ(port.Open(pty.Path()), 0);
     DWORD n = 0;
@@ -184,7 +184,7 @@ TEST_F(PortTest, WriteTextPutsExactlyTheTextOnTheLine)
     EXPECT_EQ(pty.Receive(binary.size()), binary);
 }
 
-TEST_F(PortTest, TimedOutOverlappedReadTakesNothingAndLeavesNothingPending)
+TEST_F(SerialPortTest, TimedOutOverlappedReadTakesNothingAndLeavesNothingPending)
 {
     ASSERT_EQ(port.Open(pty.Path(), 0, 0, true), 0);
     ASSERT_EQ(port.ConfigureReadMode(CSerial::EReadBlocking), 0);
@@ -207,7 +207,7 @@ TEST_F(PortTest, TimedOutOverlappedReadTakesNothingAndLeavesNothingPending)
     EXPECT_EQ(port.WaitForEvent(nullptr, 50), ERROR_TIMEOUT);
 }
 
-TEST_F(PortTest, CallersOverlappedStructureIsSignalledOnCompletion)
+TEST_F(SerialPortTest, CallersOverlappedStructureIsSignalledOnCompletion)
 {
     ASSERT_EQ(port.Open(pty.Path(), 0, 0, true), 0);
     CSerialEvent event;
@@ -231,7 +231,7 @@ TEST_F(PortTest, CallersOverlappedStructureIsSignalledOnCompletion)
     EXPECT_EQ(ov.dwTransferred, 3u);
 }
 
-TEST_F(PortTest, LineSettingsFollowConfigureLine)
+TEST_F(SerialPortTest, LineSettingsFollowConfigureLine)
 {
     // A pseudo-terminal keeps speed, stop bits, the parity check and odd/mark parity, but forces
     // eight data bits and clears PARENB, so those two are not asserted on the line.
@@ -274,7 +274,7 @@ TEST_F(PortTest, LineSettingsFollowConfigureLine)
     EXPECT_EQ(port.QueryParity(), 0);
 }
 
-TEST_F(PortTest, HandshakeModesMapOntoTermiosFlowControl)
+TEST_F(SerialPortTest, HandshakeModesMapOntoTermiosFlowControl)
 {
     ASSERT_EQ(port.Open(pty.Path()), 0);
     const struct {
@@ -295,18 +295,7 @@ TEST_F(PortTest, HandshakeModesMapOntoTermiosFlowControl)
     }
 }
 
-TEST_F(PortTest, EventCharacterIsKeptAndCanJoinTheMask)
-{
-    ASSERT_EQ(port.Open(pty.Path()), 0);
-    EXPECT_EQ(port.ConfigureEventChar('\n', false), 0);
-    EXPECT_EQ(port.QueryEventChar(), '\n');
-    EXPECT_EQ(port.QueryEventMask(), 0x00C1u);
-    EXPECT_EQ(port.ConfigureEventChar('\r', true), 0);
-    EXPECT_EQ(port.QueryEventChar(), '\r');
-    EXPECT_EQ(port.QueryEventMask(), 0x00C3u);
-}
-
-TEST_F(PortTest, PurgeDiscardsWhatWaitsUnread)
+TEST_F(SerialPortTest, PurgeDiscardsWhatWaitsUnread)
 {
     ASSERT_EQ(port.Open(pty.Path()), 0);
     ASSERT_TRUE(pty.Send("stale reply\n"));

@@ -13,13 +13,12 @@
 #include "serial/SerialPortPrivate.h"
 
 using serial_detail::CDeadline;
+using serial_detail::IsHangUp;
+using serial_detail::kUnreadRecheckMs;
 using serial_detail::LastErrno;
+using serial_detail::QueuedBytes;
 
 namespace {
-
-// While bytes wait unread, poll() would report them over and over; the wait looks at the queue
-// length this often instead, which keeps an idle listener asleep.
-constexpr int kUnreadRecheckMs = 10;
 
 // "COM3" and "\\.\COM3" name a port; anything else is taken as a path.
 std::string DevicePathFor(const std::string& device)
@@ -30,14 +29,6 @@ std::string DevicePathFor(const std::string& device)
         && name.find_first_not_of("0123456789", 3) == std::string::npos && name.size() < 8)
         return ResolveComPort(std::stoi(name.substr(3)));
     return device;
-}
-
-// A hung-up line (the far side closed, the adapter pulled out) polls as HUP/ERR for ever.
-bool IsHangUp(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
-
-LONG QueuedBytes(int fd, int& queued)
-{
-    return ::ioctl(fd, FIONREAD, &queued) == 0 ? ERROR_SUCCESS : LastErrno();
 }
 
 } // namespace
@@ -229,74 +220,6 @@ LONG CSerial::Complete(SERIAL_OVERLAPPED* ov, const SERIAL_OVERLAPPED& /*own*/, 
             return SetLastError(err);
     }
     return ERROR_SUCCESS;
-}
-
-LONG CSerial::WaitForEvent(SERIAL_OVERLAPPED* ov, DWORD timeout)
-{
-    SERIAL_OVERLAPPED own;
-    if (LONG err = Start(ov, own, timeout))
-        return err;
-    DWORD events = 0;
-    if (LONG err = WaitLineEvent(timeout, events))
-        return SetLastError(err);
-    m_dwEventWord.store(events);
-    return Complete(ov, own, 0);
-}
-
-// Waits until a selected event occurs, the mask is set again (events 0), the time-out runs out
-// (ERROR_TIMEOUT) or the line hangs up (EIO).
-LONG CSerial::WaitLineEvent(DWORD timeout, DWORD& events)
-{
-    SPort& port = *m_pPort;
-    const CDeadline deadline(timeout);
-    ILineEventSource* source = port.source.get();
-    const int sourceWake = source ? source->WakeHandle() : -1;
-    for (;;) {
-        const DWORD mask = m_dwEventMask.load();
-        const bool fWantRecv = (mask & EEventRecv) != 0;
-        events = port.tracker.Check() & mask;
-        int queued = 0;
-        if (LONG err = QueuedBytes(port.fd, queued))
-            return err;
-        const std::uint64_t arrived = port.taken.load() + static_cast<std::uint64_t>(queued);
-        if (port.fRebase.exchange(false))
-            port.seenArrived = arrived;
-        if (arrived > port.seenArrived) {
-            if (fWantRecv)
-                events |= EEventRecv;
-            port.seenArrived = arrived;
-        }
-        if (events)
-            return ERROR_SUCCESS;
-
-        // With nothing queued, POLLIN is exactly "new bytes". With bytes waiting unread it would
-        // fire at once for ever, so only hang-ups are polled for and the queue is looked at again
-        // shortly.
-        pollfd fds[4] = {{port.fd, static_cast<short>(fWantRecv && queued == 0 ? POLLIN : 0), 0},
-                         {port.evWake.Handle(), POLLIN, 0},
-                         {port.evRecheck.Handle(), POLLIN, 0},
-                         {sourceWake, POLLIN, 0}};
-        const int pollMs = fWantRecv && queued > 0 ? deadline.RemainingMs(kUnreadRecheckMs) : deadline.RemainingMs();
-        const int n = ::poll(fds, sourceWake >= 0 ? 4 : 3, pollMs);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return LastErrno();
-        }
-        if (IsHangUp(fds[0].revents))
-            return EIO;
-        if (fds[1].revents & POLLIN) {
-            port.evWake.Reset();
-            events = 0;
-            return ERROR_SUCCESS;
-        }
-        if (fds[2].revents & POLLIN)
-            port.evRecheck.Reset();
-        if (fds[3].revents & POLLIN)
-            source->AcknowledgeWake();
-        if (n == 0 && deadline.Expired())
-            return ERROR_TIMEOUT;
-    }
 }
 
 LONG CSerial::WriteText(const char* text, DWORD* written, SERIAL_OVERLAPPED* ov, DWORD timeout)

@@ -3,11 +3,30 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 
 #include "serial/LineEvents.h"
 #include "serial/Serial.h"
+#include "serial/SerialErrors.h"
 #include "serial/SerialEvent.h"
+
+namespace serial_detail {
+
+// While bytes wait unread, poll() would report them over and over; waits look at the queue
+// length this often instead, which keeps an idle listener asleep.
+constexpr int kUnreadRecheckMs = 10;
+
+// A hung-up line (the far side closed, the adapter pulled out) polls as HUP/ERR for ever.
+inline bool IsHangUp(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
+
+inline LONG QueuedBytes(int fd, int& queued)
+{
+    return ::ioctl(fd, FIONREAD, &queued) == 0 ? ERROR_SUCCESS : LastErrno();
+}
+
+} // namespace serial_detail
 
 struct CSerial::SPort {
     int fd = -1;

@@ -73,14 +73,14 @@ public:
     BOOL ParsePosition(QString line);
 
     void OnTimer(UINT_PTR nIDEvent) override;
+    void OnHScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar) override;
+    void OnVScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar) override;
 
 protected:
     BOOL OnInitDialog() override;
     void OnCommand(int id) override;
     void OnSysCommand(UINT nID, LPARAM lParam) override;
     void OnClose() override;
-    void OnHScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar) override;
-    void OnVScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar) override;
     bool PreTranslateMessage(QObject* receiver, QKeyEvent* e) override;
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;

@@ -1,0 +1,118 @@
+// The keyboard jog: twelve keys, whatever has the focus, and a held key that stops with the key.
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QTest>
+#include <atomic>
+#include <thread>
+
+#include "res/Resource.h"
+#include "tests/support/StageFixture.h"
+
+namespace {
+
+class PanelKeys : public CStageTest {
+protected:
+    void SetUp() override
+    {
+        CStageTest::SetUp();
+        StartStage();
+        OpenPanel();
+        QApplication::setActiveWindow(&Panel());
+        ConnectPanel();
+        ReportPosition(100, 100, 100);
+    }
+    QWidget* FocusInSpeedBox()
+    {
+        auto* box = Panel().DlgItem<QComboBox>(IDC_COMBO_XYSPEED);
+        box->setFocus();
+        return QApplication::focusWidget();
+    }
+};
+
+TEST_F(PanelKeys, TwelveKeysJogWhateverHasTheFocus)
+{
+    const struct {
+        Qt::Key key;
+        const char* line;
+    } keys[] = {
+        {Qt::Key_Right, "G0 X1.00 F5000\n"}, {Qt::Key_D, "G0 X1.00 F5000\n"},
+        {Qt::Key_Left, "G0 X-1.00 F5000\n"}, {Qt::Key_A, "G0 X-1.00 F5000\n"},
+        {Qt::Key_Up, "G0 Y1.00 F5000\n"},    {Qt::Key_S, "G0 Y1.00 F5000\n"},
+        {Qt::Key_Down, "G0 Y-1.00 F5000\n"}, {Qt::Key_W, "G0 Y-1.00 F5000\n"},
+        {Qt::Key_PageUp, "G0 Z1.00 F3000\n"}, {Qt::Key_E, "G0 Z1.00 F3000\n"},
+        {Qt::Key_PageDown, "G0 Z-1.00 F3000\n"}, {Qt::Key_Q, "G0 Z-1.00 F3000\n"},
+    };
+    QWidget* editor = FocusInSpeedBox();
+    const QString speedBefore = Text(IDC_COMBO_XYSPEED);
+    for (const auto& k : keys) {
+        SCOPED_TRACE(QKeySequence(k.key).toString().toStdString());
+        Forget();
+        QTest::keyClick(editor, k.key);
+        EXPECT_EQ(LinesAfterQuiet(150), WireLines({"G21\n", "G91\n", k.line, "M114\n", "M114\n"}));
+    }
+    // The keys were taken by the jog, not typed into the box nor used to change its entry.
+    EXPECT_EQ(Text(IDC_COMBO_XYSPEED), speedBefore);
+    // Shift and Ctrl make no difference; Alt does.
+    Forget();
+    QTest::keyClick(editor, Qt::Key_D, Qt::ShiftModifier);
+    QTest::keyClick(editor, Qt::Key_D, Qt::ControlModifier);
+    QTest::keyClick(editor, Qt::Key_D, Qt::AltModifier);
+    EXPECT_EQ(LinesAfterQuiet(300).size(), 10u);
+}
+
+TEST_F(PanelKeys, KeysAreLeftAloneWhileNotConnected)
+{
+    Click(IDC_BTN_CONNECT);
+    Forget();
+    auto* ports = Panel().GetDlgItem(IDC_COMBO_PORT);
+    ports->setFocus();
+    for (Qt::Key key : {Qt::Key_Right, Qt::Key_D, Qt::Key_PageUp, Qt::Key_W})
+        QTest::keyClick(ports, key);
+    EXPECT_EQ(LinesAfterQuiet(150), WireLines{});
+    // Tab still moves the focus on.
+    QTest::keyClick(ports, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), ports);
+}
+
+// An operator holds "Right" for a second. Key repeats arrive every 33 ms while each step keeps the
+// panel busy for over 100 ms; the repeats that queue up meanwhile count as one key-down, so the
+// stage stops within one step of the key's release.
+TEST_F(PanelKeys, AHeldKeyStopsWithinOneStepOfItsRelease)
+{
+    QWidget* target = FocusInSpeedBox();
+    QElapsedTimer keyClock;
+    keyClock.start();
+    const auto stamp = [&] { return static_cast<ulong>(keyClock.elapsed() + 1000); };
+    std::atomic<bool> released{false};
+    std::chrono::steady_clock::time_point releasedAt;
+    std::thread keyboard([&] {
+        for (int i = 0; i < 30; ++i) {
+            auto* e = new QKeyEvent(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), i > 0);
+            e->setTimestamp(stamp());
+            QCoreApplication::postEvent(target, e);
+            std::this_thread::sleep_for(std::chrono::milliseconds(33));
+        }
+        releasedAt = std::chrono::steady_clock::now();
+        auto* up = new QKeyEvent(QEvent::KeyRelease, Qt::Key_Right, Qt::NoModifier);
+        up->setTimestamp(stamp());
+        QCoreApplication::postEvent(target, up);
+        released = true;
+    });
+    Forget();
+    QTRY_VERIFY_WITH_TIMEOUT(released.load(), 5000);
+    keyboard.join();
+    QTest::qWait(1500);   // long enough for any queued step to show itself
+
+    int steps = 0, stepsAfterRelease = 0;
+    for (const auto& line : m_stage->Transcript())
+        if (line.text == "G0 X1.00 F5000") {
+            ++steps;
+            if (line.arrival > releasedAt)
+                ++stepsAfterRelease;
+        }
+    EXPECT_GE(steps, 4);   // the stage kept moving while the key was held
+    EXPECT_LE(stepsAfterRelease, 1);
+}
+
+} // namespace

@@ -203,6 +203,11 @@ void CStageSimulator::SImpl::Serve()
     size_t received = 0;
     bool present = true;
     while (present && !stopRequested.load()) {
+        // Take what has arrived before answering, so that lines written while we were busy are
+        // stamped when they came, not after our own answers went out.
+        present = Receive(replies, received);
+        if (!present)
+            break;
         replies.Advance(Clock::now(), execute);
         WriteDue(replies);
 

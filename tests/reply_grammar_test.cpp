@@ -23,7 +23,7 @@ TEST(ReplyGrammar, PositionReportsAreCutIntoValueTexts)
         {"X:Y:2.00 Z:3.00 E:0", "", "2.00 ", "3.00 ", 0, 2, 3, false},          // empty X
         {"X:12.5abc Y:abc Z:+4e1 E:", "12.5abc ", "abc ", "+4e1 ", 12.5f, 0, 40, true},
         {"X:1.5 Y:2.5 Z:3.5 E:0\r", "1.5 ", "2.5 ", "3.5 ", 1.5f, 2.5f, 3.5f, true},
-        {"Z:3 Y:2 X:1 E:0", "", "", "", 0, 0, 0, false},                       // fields out of order
+        {"Z:3 Y:2 X:1 E:0", "", "", "3 Y:2 X:1 ", 0, 0, 3, false},             // fields out of order
         {"X:1 Y:2 Z:3E", "1 ", "2 ", "3", 1, 2, 3, true},
         {"X:  7.25 Y:\t8 Z:9 E:0", "  7.25 ", "\t8 ", "9 ", 7.25f, 8, 9, true},
     };

@@ -88,6 +88,7 @@ BOOL CTarnikMDlg::OnInitDialog()
         pal.setColor(QPalette::WindowText, QColor(195, 195, 195));
         version->setPalette(pal);
     }
+    SetUpKeyboardAndNames();
     return TRUE;
 }
 

@@ -88,6 +88,7 @@ protected:
 
 private:
     void InitSliders();
+    void SetUpKeyboardAndNames();
     void OnHandshakeReply();
     void OnFirstPositionReport();
     void OnDeviceVanished();

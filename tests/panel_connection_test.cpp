@@ -8,6 +8,7 @@
 #include "controls/ButtonST.h"
 #include "panel/ConfigFile.h"
 #include "res/Resource.h"
+#include "res/Resources.h"
 #include "serial/SerialWnd.h"
 #include "tests/support/StageFixture.h"
 
@@ -50,10 +51,19 @@ TEST_F(PanelConnection, ConnectHandshakesHomesAndShowsTheReportedPosition)
     EXPECT_EQ(panel.DlgItem<QComboBox>(IDC_COMBO_PORT)->itemData(0, Qt::ToolTipRole).toString().toStdString(),
               m_stage->DevicePath());
 
+    const auto statusIcon = [&] { return panel.m_btnStatus->GetIcon(CButtonST::ICON_HOT)->image; };
+    const auto resIcon = [](int id) {
+        return LoadResIcon(id).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    };
+    EXPECT_EQ(statusIcon(), resIcon(IDI_DISCONNECTED));
+    EXPECT_EQ(Text(IDC_BTN_STATUS), "Disconnected");
+
     Click(IDC_BTN_CONNECT);
     EXPECT_EQ(Text(IDC_BTN_CONNECT), "Connecting...");
     QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_BTN_CONNECT), QStringLiteral("Disconnect"), 5000);
     ExpectConnectedLook(*this, panel);
+    EXPECT_EQ(statusIcon(), resIcon(IDI_CONNECTED));
+    EXPECT_FALSE(panel.GetDlgItem(IDC_BTN_STATUS)->isVisible());   // the status button is never shown
     EXPECT_EQ(Lines(), Join({{"M105\n"}, kHome}));
     QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (0.00 , 0.00 , 55.00 )"), 3000);
     EXPECT_FALSE(panel.IsTimerRunning(CONNECT_TIMER_ID));

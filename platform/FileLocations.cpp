@@ -31,33 +31,51 @@ bool MakeDirs(const std::string& dir)
     return true;
 }
 
-std::string XdgDir()
+std::string DecideDataDir()
 {
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg == '/')
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::string(home) + "/.config";
-    else
-        base = "/tmp";
-    std::string dir = WithSlash(base) + "TarnikS/";
-    MakeDirs(dir);
+    std::string exeDir;
+    const std::string exe = ExecutablePath();
+    if (const auto slash = exe.rfind('/'); slash != std::string::npos)
+        exeDir = exe.substr(0, slash + 1);
+    const bool writable = !exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0;
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    const std::string dir = DataDirFor(exeDir, writable, xdg ? xdg : "", home ? home : "");
+    if (dir != exeDir)
+        MakeDirs(dir);
     return dir;
 }
 
-std::string DecideDataDir()
+} // namespace
+
+bool IsSystemDir(const std::string& dir)
 {
-    const std::string exe = ExecutablePath();
-    const auto slash = exe.rfind('/');
-    if (slash != std::string::npos) {
-        std::string dir = exe.substr(0, slash + 1);
-        if (::access(dir.c_str(), W_OK) == 0)
-            return dir;
-    }
-    return XdgDir();
+    // An installed program must not write beside itself even when it may (as root it always may):
+    // the package manager owns these folders and a second user would share one System.cfg. The
+    // package's own layout counts wherever it is unpacked (dpkg-deb -x, a staging root, a chroot).
+    for (const char* prefix : {"/usr/", "/opt/"})
+        if (dir.rfind(prefix, 0) == 0)
+            return true;
+    for (const std::string suffix : {"/usr/bin/", "/usr/local/bin/"})
+        if (dir.size() >= suffix.size() && dir.compare(dir.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return true;
+    return false;
 }
 
-} // namespace
+std::string DataDirFor(const std::string& exeDir, bool exeDirWritable, const std::string& xdgConfigHome,
+                       const std::string& home)
+{
+    if (!exeDir.empty() && exeDirWritable && !IsSystemDir(WithSlash(exeDir)))
+        return WithSlash(exeDir);
+    std::string base;
+    if (!xdgConfigHome.empty() && xdgConfigHome.front() == '/')   // a relative value is to be ignored
+        base = xdgConfigHome;
+    else if (!home.empty())
+        base = WithSlash(home) + ".config";
+    else
+        base = "/tmp";
+    return WithSlash(base) + "TarnikS/";
+}
 
 std::string ExecutablePath()
 {

@@ -1,22 +1,10 @@
 // The three position sliders: they show the reported position, a released thumb moves its axis
 // there, an arrow steps exactly 1 mm. Y and Z are inverted: up is the + direction.
-#include <algorithm>
-
 #include "panel/MotionFormat.h"
+#include "panel/SliderMath.h"
 #include "panel/TarnikMDlg.h"
 #include "res/Resource.h"
 #include "serial/SerialWnd.h"
-
-namespace {
-
-// Truncates toward zero like the original integer conversion, but never overflows: a reported
-// value far outside the slider's range still lands at its nearer end.
-int ToSliderPos(float value)
-{
-    return static_cast<int>(std::clamp(value, -1.0e6f, 1.0e6f));
-}
-
-} // namespace
 
 void CTarnikMDlg::UpdateSliders()
 {

@@ -11,15 +11,8 @@
 
 namespace {
 
-class PanelMotion : public CStageTest {
+class PanelMotion : public CConnectedStageTest {
 protected:
-    void SetUp() override
-    {
-        CStageTest::SetUp();
-        StartStage();
-        OpenPanel();
-        ConnectPanel();
-    }
     // Clicks a button and returns the lines it put on the wire.
     WireLines Press(int id)
     {

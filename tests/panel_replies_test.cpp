@@ -7,14 +7,11 @@
 
 namespace {
 
-class PanelReplies : public CStageTest {
+class PanelReplies : public CConnectedStageTest {
 protected:
     void SetUp() override
     {
-        CStageTest::SetUp();
-        StartStage();
-        OpenPanel();
-        ConnectPanel();
+        CConnectedStageTest::SetUp();
         ReportPosition(5, 6, 7);
     }
     // Sends text as the controller would and gives the panel time to read it.

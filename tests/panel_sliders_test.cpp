@@ -10,15 +10,8 @@
 
 namespace {
 
-class PanelSliders : public CStageTest {
+class PanelSliders : public CConnectedStageTest {
 protected:
-    void SetUp() override
-    {
-        CStageTest::SetUp();
-        StartStage();
-        OpenPanel();
-        ConnectPanel();
-    }
     CScrollBarCtrl* Bar(int id) { return Panel().DlgItem<CScrollBarCtrl>(id); }
     QRect Part(CScrollBarCtrl* bar, QStyle::SubControl part)
     {

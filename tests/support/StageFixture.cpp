@@ -90,3 +90,11 @@ void CStageTest::ReportPosition(double x, double y, double z)
     LinesAfterQuiet(100);
     Forget();
 }
+
+void CConnectedStageTest::SetUp()
+{
+    CStageTest::SetUp();
+    StartStage();
+    OpenPanel();
+    ConnectPanel();
+}

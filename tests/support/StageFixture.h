@@ -31,5 +31,11 @@ protected:
     std::unique_ptr<sim::CStageSimulator> m_stage;
 };
 
+// The panel already connected to a quiet simulated stage when the test begins.
+class CConnectedStageTest : public CStageTest {
+protected:
+    void SetUp() override;
+};
+
 // Wire lines as the tests write them: {"G21\n", "G91\n", ...}.
 using WireLines = std::vector<std::string>;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <thread>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -184,6 +185,10 @@ TEST_F(SimulatorTest, RecordsEveryLineWithItsArrival)
     EXPECT_EQ(texts, (std::vector<std::string>{"M105", "G91", "G0 X1.5\r", "", "M114"}));
     EXPECT_EQ(m_pSim->TranscriptTexts(), texts);
     EXPECT_LE(transcript.back().arrival, std::chrono::steady_clock::now());
+    // A line is recorded as it arrives and carried out a moment later.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (m_pSim->Position()[0] != 11.5 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     EXPECT_EQ(m_pSim->Position(), (std::array<double, 3>{11.5, 20, 30}));
 
     m_pSim->ClearTranscript();

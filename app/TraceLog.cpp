@@ -21,9 +21,12 @@ std::string ToCodePage936(const QString& text)
 {
     std::string out;
     const QByteArray utf8 = text.toUtf8();
-    iconv_t cd = ::iconv_open("GBK", "UTF-8");
+    // Opened once: every entry would otherwise load the converter again. Only the window thread
+    // writes the log.
+    static const iconv_t cd = ::iconv_open("GBK", "UTF-8");
     if (cd == reinterpret_cast<iconv_t>(-1))
         return text.toLatin1().toStdString();
+    ::iconv(cd, nullptr, nullptr, nullptr, nullptr);   // a fresh start for each entry
     char* in = const_cast<char*>(utf8.constData());
     size_t inLeft = static_cast<size_t>(utf8.size());
     char buf[1024];
@@ -35,7 +38,6 @@ std::string ToCodePage936(const QString& text)
         if (r == static_cast<size_t>(-1) && errno != E2BIG)
             break;
     }
-    ::iconv_close(cd);
     return out;
 }
 

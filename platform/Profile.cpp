@@ -203,7 +203,8 @@ std::string UpdateText(std::string_view content, std::string_view section, std::
     }
     for (size_t i = 0; i < lines.size(); ++i) {
         if (loc.key && i == *loc.key) {
-            out.append(keyLine);
+            // The key keeps the spelling it has in the file; only its value changes.
+            out.append(KeyValue(lines[i].text)->first).append("=").append(value);
             out.append(lines[i].end.empty() ? std::string_view() : lines[i].end);
             continue;
         }
@@ -239,6 +240,9 @@ bool WriteString(const std::string& file, std::string_view section, std::string_
         return false;
     const std::string content = exists ? ReadFile(file).value_or(std::string()) : std::string();
     const std::string updated = UpdateText(content, section, key, value);
+    // A value that is already stored costs no rewrite (and no flush to disk at every start).
+    if (exists && updated == content)
+        return true;
 
     std::string temp = file + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());

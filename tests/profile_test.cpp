@@ -1,5 +1,6 @@
 // The profile file: what lands on disk and what reads back.
 #include <dirent.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 #include "platform/Profile.h"
@@ -54,7 +55,7 @@ TEST_F(Profile, LinesItNeverWroteAreKeptByteForByte)
               "\r\n"
               "[dlgstatus]\r\n"
               "# a comment inside\r\n"
-              "OnTop=0\r\n"
+              "ONTOP=0\r\n"
               "ExpanderDlg=1\r\n"
               "\r\n"
               "[Tail]\r\n"
@@ -73,6 +74,19 @@ TEST_F(Profile, ReadsStopAt255Characters)
         wide += "\xC3\xA9";
     ASSERT_TRUE(WriteString(File(), "S", "W", wide));
     EXPECT_EQ(ReadString(File(), "S", "W"), wide.substr(0, 510));
+}
+
+TEST_F(Profile, RewritingTheStoredValueLeavesTheFileAlone)
+{
+    ASSERT_TRUE(WriteString(File(), "DlgStatus", "ExpanderDlg", "0"));
+    struct stat before {};
+    ::stat(File().c_str(), &before);
+    ASSERT_TRUE(WriteString(File(), "dlgstatus", "expanderdlg", "0"));
+    struct stat after {};
+    ::stat(File().c_str(), &after);
+    EXPECT_EQ(before.st_ino, after.st_ino);   // not replaced by a new file
+    ASSERT_TRUE(WriteString(File(), "DlgStatus", "ExpanderDlg", "1"));
+    EXPECT_EQ(ReadString(File(), "DlgStatus", "ExpanderDlg"), "1");
 }
 
 TEST_F(Profile, WritesLeaveNoTemporaryFileBehind)

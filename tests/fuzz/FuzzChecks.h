@@ -193,6 +193,18 @@ inline std::string ReadBack(std::string_view value)
     return std::string(value.substr(0, i));
 }
 
+// Section and key names match without regard to ASCII case.
+inline bool SameNoCase(std::string_view a, std::string_view b)
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return false;
+    return true;
+}
+
 inline size_t CharCount(std::string_view s)
 {
     size_t chars = 0;
@@ -232,9 +244,17 @@ inline std::string CheckOneUpdate(std::string_view content, std::string_view sec
     if (read != expected)
         return what() + ": read back " + Show(read) + " instead of " + Show(expected);
 
-    // Every other line stays: the key's line is replaced, or one line is added to the section, or
-    // the section's header and the key's line are added at the end.
+    // Every other line stays: the key's line is replaced (keeping the key's spelling in the file),
+    // or one line is added to the section, or the section's header and the key's line are added
+    // at the end.
     const std::string keyLine = std::string(TrimBlanks(key)) + "=" + std::string(value);
+    const auto isReplacedKeyLine = [&](std::string_view line) {
+        if (line.size() <= value.size() || line.substr(line.size() - value.size()) != value ||
+            line[line.size() - value.size() - 1] != '=')
+            return false;
+        const std::string_view name = line.substr(0, line.size() - value.size() - 1);
+        return name.find('=') == std::string_view::npos && SameNoCase(name, TrimBlanks(key));
+    };
     const auto before = TextLines(content);
     const auto after = TextLines(updated);
     bool kept = false;
@@ -242,7 +262,7 @@ inline std::string CheckOneUpdate(std::string_view content, std::string_view sec
         size_t changed = 0;
         for (size_t i = 0; i < before.size(); ++i)
             if (before[i] != after[i])
-                changed += after[i] == keyLine ? 1 : 2;
+                changed += isReplacedKeyLine(after[i]) ? 1 : 2;
         kept = changed <= 1;
     } else if (after.size() == before.size() + 1) {
         size_t i = 0;

@@ -11,6 +11,7 @@
 #include "res/Resources.h"
 #include "serial/SerialWnd.h"
 #include "tests/support/StageFixture.h"
+#include "tests/support/Wait.h"
 
 extern char** environ;
 
@@ -60,12 +61,12 @@ TEST_F(PanelConnection, ConnectHandshakesHomesAndShowsTheReportedPosition)
 
     Click(IDC_BTN_CONNECT);
     EXPECT_EQ(Text(IDC_BTN_CONNECT), "Connecting...");
-    QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_BTN_CONNECT), QStringLiteral("Disconnect"), 5000);
+    EXPECT_EVENTUALLY_EQ(Text(IDC_BTN_CONNECT), QStringLiteral("Disconnect"), 5000);
     ExpectConnectedLook(*this, panel);
     EXPECT_EQ(statusIcon(), resIcon(IDI_CONNECTED));
     EXPECT_FALSE(panel.GetDlgItem(IDC_BTN_STATUS)->isVisible());   // the status button is never shown
     EXPECT_EQ(Lines(), Join({{"M105\n"}, kHome}));
-    QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (0.00 , 0.00 , 55.00 )"), 3000);
+    EXPECT_EVENTUALLY_EQ(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (0.00 , 0.00 , 55.00 )"), 3000);
     EXPECT_FALSE(panel.IsTimerRunning(CONNECT_TIMER_ID));
     EXPECT_EQ(panel.m_fParkX, 150.0f);   // the park position was loaded again
 
@@ -91,7 +92,7 @@ TEST_F(PanelConnection, RetainLastPositionSendsTheStoredPointAroundTheHandshake)
     StartStage();
     auto& panel = OpenPanel();
     Click(IDC_BTN_CONNECT);
-    QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (12.30 , 45.60 , 7.80 )"), 5000);
+    EXPECT_EVENTUALLY_EQ(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (12.30 , 45.60 , 7.80 )"), 5000);
     // Before the handshake the move line itself is held back: only its mode lines and the query go out.
     const WireLines expected = Join({{"G21\n", "G90\n", "M114\n", "M105\n"},
                                  kHome,
@@ -116,13 +117,13 @@ TEST_F(PanelConnection, AReportBeforeTheHandshakeStillEndsInTheConnectedLook)
     auto& panel = OpenPanel();
     Click(IDC_BTN_CONNECT);
     // The early report ends the connecting phase while the controller has not answered yet.
-    QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_BTN_CONNECT), QStringLiteral("Disconnect"), 3000);
+    EXPECT_EVENTUALLY_EQ(Text(IDC_BTN_CONNECT), QStringLiteral("Disconnect"), 3000);
     EXPECT_EQ(panel.m_bConnected, FALSE);
     EXPECT_FALSE(Enabled(IDC_BTN_HOME));
     // Then the handshake, Home, and the first report after it: the controls come on.
-    QTRY_VERIFY_WITH_TIMEOUT(Enabled(IDC_BTN_HOME), 5000);
+    EXPECT_EVENTUALLY(Enabled(IDC_BTN_HOME), 5000);
     ExpectConnectedLook(*this, panel);
-    QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (1.00 , 2.00 , 3.00 )"), 3000);
+    EXPECT_EVENTUALLY_EQ(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (1.00 , 2.00 , 3.00 )"), 3000);
 }
 
 TEST_F(PanelConnection, ASilentControllerEndsInTheErrorBoxAfterTheEleventhTick)
@@ -135,12 +136,12 @@ TEST_F(PanelConnection, ASilentControllerEndsInTheErrorBoxAfterTheEleventhTick)
     QElapsedTimer clock;
     clock.start();
     Click(IDC_BTN_CONNECT);
-    QTRY_VERIFY_WITH_TIMEOUT(!answerer.Seen().empty(), 15000);
+    EXPECT_EVENTUALLY(!answerer.Seen().empty(), 15000);
     EXPECT_GE(clock.elapsed(), 10500);
     EXPECT_EQ(answerer.Seen()[0].text, "Please Check COM Port number");
     EXPECT_EQ(answerer.Seen()[0].caption, "Connection Error");
     EXPECT_EQ(answerer.Seen()[0].buttons, QStringList({"OK"}));
-    QTRY_COMPARE(Text(IDC_BTN_CONNECT), QStringLiteral("Connect"));
+    EXPECT_EVENTUALLY_EQ(Text(IDC_BTN_CONNECT), QStringLiteral("Connect"), 5000);
     EXPECT_EQ(panel.m_bReadyToConnect, TRUE);
     EXPECT_EQ(m_stage->TranscriptTexts(), std::vector<std::string>({"M105"}));
 }
@@ -232,10 +233,10 @@ TEST_F(PanelConnection, AVanishedDeviceEndsTheConnectionWithTheErrorBox)
     ConnectPanel();
     CMessageBoxAnswerer answerer;
     m_stage->Vanish();
-    QTRY_VERIFY_WITH_TIMEOUT(!answerer.Seen().empty(), 3000);
+    EXPECT_EVENTUALLY(!answerer.Seen().empty(), 3000);
     EXPECT_EQ(answerer.Seen()[0].text, "Please Check COM Port number");
     EXPECT_EQ(answerer.Seen()[0].caption, "Connection Error");
-    QTRY_COMPARE(Text(IDC_BTN_CONNECT), QStringLiteral("Connect"));
+    EXPECT_EVENTUALLY_EQ(Text(IDC_BTN_CONNECT), QStringLiteral("Connect"), 5000);
     EXPECT_EQ(Text(IDC_STATIC_CONN), "Disconnected");
     EXPECT_EQ(panel.m_bConnected, FALSE);
     EXPECT_EQ(panel.DlgItem<QComboBox>(IDC_COMBO_PORT)->count(), 0);

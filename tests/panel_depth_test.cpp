@@ -3,6 +3,7 @@
 
 #include "res/Resource.h"
 #include "tests/support/StageFixture.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ TEST_F(PanelDepth, EqualAndTinyDifferencesKeepTheirOwnTexts)
     EXPECT_EQ(Text(IDC_STATIC_DEPTH), "  0.0");
     // The controller's own text, with more decimals than the simulator prints.
     m_stage->SendRaw("X:0.00 Y:0.00 Z:54.996 E:0.00\n");
-    QTRY_COMPARE(Panel().m_fPosZ, 54.996f);
+    EXPECT_EVENTUALLY_EQ(Panel().m_fPosZ, 54.996f, 5000);
     Click(IDC_BTN_END);
     EXPECT_EQ(Text(IDC_STATIC_DEPTH), "  -0.00");
 }

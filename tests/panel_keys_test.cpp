@@ -8,6 +8,7 @@
 
 #include "res/Resource.h"
 #include "tests/support/StageFixture.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -100,7 +101,7 @@ TEST_F(PanelKeys, AHeldKeyStopsWithinOneStepOfItsRelease)
         released = true;
     });
     Forget();
-    QTRY_VERIFY_WITH_TIMEOUT(released.load(), 5000);
+    EXPECT_EVENTUALLY(released.load(), 5000);
     keyboard.join();
     QTest::qWait(1500);   // long enough for any queued step to show itself
 

@@ -4,6 +4,7 @@
 #include "res/Resource.h"
 #include "serial/SerialWnd.h"
 #include "tests/support/StageFixture.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ TEST_F(PanelReplies, AHandshakeReplyTakesTheWholeTextAndRunsHomeAgain)
     Controller("X:1.00 Y:2.00 Z:3.00 E:0.00\nok T:25.0 /0.0 B:25.0 /0.0 @:0 B@:0\n");
     EXPECT_EQ(Lines(), WireLines({"G21\n", "G91\n", "G28\n", "G0 Z55\n", "M114\n", "M114\n"}));
     // The report in that text was not parsed; only the ones Home asked for are.
-    QTRY_COMPARE(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (0.00 , 0.00 , 55.00 )"));
+    EXPECT_EVENTUALLY_EQ(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (0.00 , 0.00 , 55.00 )"), 5000);
 }
 
 TEST_F(PanelReplies, AReportCountsOnlyOnceItsLineFeedHasArrived)

@@ -9,6 +9,7 @@
 #include "res/Resource.h"
 #include "res/Resources.h"
 #include "tests/support/PanelFixture.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -51,7 +52,7 @@ TEST_F(PanelShell, TheAboutEntryOpensTheBoxForCommands0x10To0x1F)
     });
     closer.start(20);
     actions[1]->trigger();
-    QTRY_VERIFY(viaMenu);
+    EXPECT_EVENTUALLY(viaMenu, 5000);
 }
 
 TEST_F(PanelShell, AnEmptyAboutStringAddsNoEntry)

@@ -7,6 +7,7 @@
 
 #include "res/Resource.h"
 #include "tests/support/StageFixture.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -56,7 +57,7 @@ WireLines AbsoluteMove(const std::string& line)
 TEST_F(PanelSliders, AReleasedThumbMovesItsAxisTheOthersStayAtTheReport)
 {
     m_stage->SendRaw("X:10.26 Y:20.04 Z:55.00 E:0.00\n");
-    QTRY_COMPARE(Panel().m_fPosX, 10.26f);
+    EXPECT_EVENTUALLY_EQ(Panel().m_fPosX, 10.26f, 5000);
     EXPECT_EQ(Release(IDC_SCROLL_Z, true, 150), AbsoluteMove("G0 X10.3 Y20.0 Z50.0 F5000\n"));
     EXPECT_EQ(Bar(IDC_SCROLL_Z)->value(), 150);
     // Each move is reported back, and the next release starts from that report.
@@ -77,7 +78,7 @@ TEST_F(PanelSliders, ThumbsFollowTheReports)
     EXPECT_EQ(Release(IDC_SCROLL_Y, true, Bar(IDC_SCROLL_Y)->value())[2], "G0 X-3.0 Y151.0 Z250.0 F5000\n");
     // A report far beyond any range still lands at an end.
     m_stage->SendRaw("X:1e30 Y:-1e30 Z:1e999 E:0\n");
-    QTRY_COMPARE(Bar(IDC_SCROLL_X)->value(), 300);
+    EXPECT_EVENTUALLY_EQ(Bar(IDC_SCROLL_X)->value(), 300, 5000);
     EXPECT_EQ(Bar(IDC_SCROLL_Y)->value(), 300);
     EXPECT_EQ(Bar(IDC_SCROLL_Z)->value(), 0);
 }

@@ -11,6 +11,7 @@
 #include "res/Resource.h"
 #include "serial/SerialWnd.h"
 #include "tests/support/StageFixture.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -163,7 +164,7 @@ TEST_F(SoakPanel, ThousandsOfMixedActionsLoseNothing)
     panel.m_pSerial->WriteText("M114\n");
     const auto where = m_stage->Position();
     const QString expected = QString::fromStdString(Fmt("current: (%.2f , %.2f , %.2f )", where[0], where[1], where[2]));
-    QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_STATIC_CURPOS), expected, 5000);
+    EXPECT_EVENTUALLY_EQ(Text(IDC_STATIC_CURPOS), expected, 5000);
 
     const long rssAtEnd = ResidentKiB();
     std::printf("resident memory: %ld KiB after warm-up, %ld KiB at the end, %zu lines\n", rssAfterWarmUp, rssAtEnd,

@@ -6,6 +6,7 @@
 #include "platform/FileLocations.h"
 #include "res/Resource.h"
 #include "serial/SerialWnd.h"
+#include "tests/support/Wait.h"
 
 void CStageTest::SetUp()
 {
@@ -41,8 +42,8 @@ void CStageTest::ConnectPanel()
     ASSERT_TRUE(m_panel);
     ASSERT_EQ(Text(IDC_COMBO_PORT), QString::fromStdString(m_stage->ComName()));
     Click(IDC_BTN_CONNECT);
-    QTRY_COMPARE_WITH_TIMEOUT(Text(IDC_BTN_CONNECT), QStringLiteral("Disconnect"), 5000);
-    QTRY_VERIFY_WITH_TIMEOUT(Enabled(IDC_BTN_HOME), 5000);
+    ASSERT_EVENTUALLY_EQ(Text(IDC_BTN_CONNECT), QStringLiteral("Disconnect"), 5000);
+    ASSERT_EVENTUALLY(Enabled(IDC_BTN_HOME), 5000);
     ASSERT_TRUE(m_stage->WaitUntilIdle(5000));
     LinesAfterQuiet();
     Forget();
@@ -83,10 +84,18 @@ void CStageTest::Forget()
 
 void CStageTest::ReportPosition(double x, double y, double z)
 {
-    m_stage->SetPosition(x, y, z);
     const float fx = static_cast<float>(x), fy = static_cast<float>(y), fz = static_cast<float>(z);
-    m_panel->m_pSerial->WriteText("M114\n");
-    QTRY_VERIFY_WITH_TIMEOUT(m_panel->m_fPosX == fx && m_panel->m_fPosY == fy && m_panel->m_fPosZ == fz, 3000);
+    const auto shown = [&] { return m_panel->m_fPosX == fx && m_panel->m_fPosY == fy && m_panel->m_fPosZ == fz; };
+    // A line the controller has taken but not yet carried out may still move the stage after we put
+    // it somewhere: let it settle, and ask again if the report shows otherwise.
+    for (int attempt = 0; attempt < 5 && !shown(); ++attempt) {
+        ASSERT_TRUE(m_stage->WaitUntilIdle(5000));
+        LinesAfterQuiet(50);
+        m_stage->SetPosition(x, y, z);
+        m_panel->m_pSerial->WriteText("M114\n");
+        WaitUntil(shown, 2000);
+    }
+    ASSERT_TRUE(shown()) << "the panel never showed " << x << ", " << y << ", " << z;
     LinesAfterQuiet(100);
     Forget();
 }

@@ -34,6 +34,7 @@
 #include "platform/WinTypes.h"
 
 class ILineEventSource;
+struct termios;   // the line settings block, known only to the .cpp files
 
 // Stands in for an overlapped structure. hEvent is a CSerialEvent handle (serial/SerialEvent.h)
 // that the operation signals when it has completed.
@@ -112,6 +113,7 @@ private:
     LONG ReadAvailable(void* data, DWORD size, DWORD& done);
     LONG ReadBlocking(char* data, DWORD size, DWORD timeout, DWORD& done);
     LONG CheckOpen();
+    LONG QueryLineSettings(termios& tio);
 
     // Two threads write it at once: the listener (waits, mask) and the window thread (the rest).
     std::atomic<LONG> m_lLastError{0};

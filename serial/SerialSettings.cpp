@@ -106,15 +106,21 @@ LONG CSerial::ConfigureHandshake(EHandshake handshake)
     return ERROR_SUCCESS;
 }
 
+// The open port's settings for a query; the failure is recorded and given back.
+LONG CSerial::QueryLineSettings(termios& tio)
+{
+    if (LONG err = CheckOpen())
+        return err;
+    if (LONG err = m_pPort->GetAttr(tio))
+        return SetLastError(err);
+    return ERROR_SUCCESS;
+}
+
 long CSerial::QueryBaudRate()
 {
     termios tio{};
-    if (CheckOpen())
+    if (QueryLineSettings(tio))
         return -1;
-    if (LONG err = m_pPort->GetAttr(tio)) {
-        SetLastError(err);
-        return -1;
-    }
     const long rate = RateFor(::cfgetospeed(&tio));
     if (rate < 0)
         SetLastError(EINVAL);
@@ -124,12 +130,8 @@ long CSerial::QueryBaudRate()
 long CSerial::QueryDataBits()
 {
     termios tio{};
-    if (CheckOpen())
+    if (QueryLineSettings(tio))
         return -1;
-    if (LONG err = m_pPort->GetAttr(tio)) {
-        SetLastError(err);
-        return -1;
-    }
     switch (tio.c_cflag & CSIZE) {
     case CS5: return 5;
     case CS6: return 6;
@@ -141,12 +143,8 @@ long CSerial::QueryDataBits()
 long CSerial::QueryParity()
 {
     termios tio{};
-    if (CheckOpen())
+    if (QueryLineSettings(tio))
         return -1;
-    if (LONG err = m_pPort->GetAttr(tio)) {
-        SetLastError(err);
-        return -1;
-    }
     if (!(tio.c_iflag & INPCK))
         return EParNone;
     // A pseudo-terminal checks nothing and clears PARENB (and forces CS8) whatever it is told;
@@ -162,12 +160,8 @@ long CSerial::QueryParity()
 long CSerial::QueryStopBits()
 {
     termios tio{};
-    if (CheckOpen())
+    if (QueryLineSettings(tio))
         return -1;
-    if (LONG err = m_pPort->GetAttr(tio)) {
-        SetLastError(err);
-        return -1;
-    }
     if (!(tio.c_cflag & CSTOPB))
         return EStop1;
     return (tio.c_cflag & CSIZE) == CS5 ? EStop1_5 : EStop2;
@@ -176,12 +170,8 @@ long CSerial::QueryStopBits()
 CSerial::EHandshake CSerial::QueryHandshake()
 {
     termios tio{};
-    if (CheckOpen())
+    if (QueryLineSettings(tio))
         return EHandshakeUnknown;
-    if (LONG err = m_pPort->GetAttr(tio)) {
-        SetLastError(err);
-        return EHandshakeUnknown;
-    }
     if (tio.c_cflag & CRTSCTS)
         return EHandshakeHardware;
     if ((tio.c_iflag & (IXON | IXOFF)) == (IXON | IXOFF))

@@ -149,11 +149,6 @@ void CTarnikMDlg::paintEvent(QPaintEvent* e)
     painter.drawPixmap((width() - icon.width() + 1) / 2, (height() - icon.height() + 1) / 2, icon);
 }
 
-void CTarnikMDlg::changeEvent(QEvent* e)
-{
-    CDialogBase::changeEvent(e);
-}
-
 void CTarnikMDlg::FillSpeedDistanceLists()
 {
     const auto fill = [this](int id, const QStringList& entries, int selected) {

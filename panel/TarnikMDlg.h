@@ -84,7 +84,6 @@ protected:
     bool PreTranslateMessage(QObject* receiver, QKeyEvent* e) override;
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
-    void changeEvent(QEvent* e) override;
 
 private:
     void InitSliders();

@@ -63,8 +63,6 @@ void CTarnikMDlg::SetUpKeyboardAndNames()
             child->property("title").toString().isEmpty())
             child->setAccessibleName(QStringLiteral("Depth Measurement"));
 
-    for (int id : {IDC_SCROLL_X, IDC_SCROLL_Y, IDC_SCROLL_Z})
-        GetDlgItem(id)->setFocusPolicy(Qt::TabFocus);
     for (size_t i = 0; i + 1 < std::size(kTabOrder); ++i)
         setTabOrder(GetDlgItem(kTabOrder[i]), GetDlgItem(kTabOrder[i + 1]));
 }

@@ -203,9 +203,9 @@ QWidget* CDialogBase::CreateControl(const SControlTemplate& t)
     w->setObjectName(QStringLiteral("IDC_%1").arg(t.id));
     w->setProperty("dlgId", t.id);
     w->setProperty("dlgStyle", static_cast<uint>(t.style));
-    if (!(t.style & WS_TABSTOP) && t.kind != EControlKind::HScrollBar && t.kind != EControlKind::VScrollBar)
-        if (qobject_cast<QAbstractButton*>(w) == nullptr && qobject_cast<QComboBox*>(w) == nullptr)
-            w->setFocusPolicy(Qt::NoFocus);
+    // A scroll bar takes the focus only when its template makes it a tab stop.
+    if (qobject_cast<QScrollBar*>(w))
+        w->setFocusPolicy(t.style & WS_TABSTOP ? Qt::TabFocus : Qt::NoFocus);
     w->setEnabled(!(t.style & WS_DISABLED));
     w->setVisible(t.style & WS_VISIBLE);
     if (t.id != IDC_STATIC) {

@@ -19,18 +19,6 @@ std::string WithSlash(std::string dir)
     return dir;
 }
 
-bool MakeDirs(const std::string& dir)
-{
-    std::string partial;
-    for (size_t i = 0; i < dir.size(); ++i) {
-        partial += dir[i];
-        if ((dir[i] == '/' && i > 0) || i + 1 == dir.size())
-            if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
-                return false;
-    }
-    return true;
-}
-
 std::string DecideDataDir()
 {
     std::string exeDir;
@@ -47,6 +35,18 @@ std::string DecideDataDir()
 }
 
 } // namespace
+
+bool MakeDirs(const std::string& dir)
+{
+    std::string partial;
+    for (size_t i = 0; i < dir.size(); ++i) {
+        partial += dir[i];
+        if ((dir[i] == '/' && i > 0) || i + 1 == dir.size())
+            if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
+                return false;
+    }
+    return true;
+}
 
 bool IsSystemDir(const std::string& dir)
 {

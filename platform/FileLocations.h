@@ -7,6 +7,9 @@
 
 namespace platform {
 
+// Creates a folder and every missing folder above it; true when it exists afterwards.
+bool MakeDirs(const std::string& dir);
+
 // The executable's own full path (/proc/self/exe); empty if it cannot be read.
 std::string ExecutablePath();
 

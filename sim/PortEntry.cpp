@@ -4,23 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileLocations.h"
+
 namespace sim {
 namespace {
 
 constexpr int FIRST_COM = 1;
 constexpr int LAST_COM = 16;
-
-bool MakeDirs(const std::string& dir)
-{
-    for (size_t i = 1; i <= dir.size(); ++i) {
-        if (i != dir.size() && dir[i] != '/')
-            continue;
-        const std::string partial = dir.substr(0, i);
-        if (::mkdir(partial.c_str(), 0755) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
-}
 
 std::string LinkTarget(const std::string& path)
 {
@@ -62,7 +52,7 @@ bool CPortEntry::Create(const std::string& portsDir, int comNumber, const std::s
     std::string dir = portsDir;
     if (!dir.empty() && dir.back() != '/')
         dir += '/';
-    if (dir.empty() || !MakeDirs(dir))
+    if (dir.empty() || !platform::MakeDirs(dir))
         return false;
     const int first = comNumber > 0 ? comNumber : FIRST_COM;
     const int last = comNumber > 0 ? comNumber : LAST_COM;

@@ -32,9 +32,10 @@ void CTarnikMDlg::EnumeratePorts()
     if (auto* ports = DlgItem<QComboBox>(IDC_COMBO_PORT)) {
         ports->clear();
         for (const SComPort& port : ListComPorts(16)) {
-            ports->addItem(QStringLiteral("COM%1").arg(port.nNumber));
+            const QString device = QString::fromStdString(port.strDevice);
+            ports->addItem(QStringLiteral("COM%1").arg(port.nNumber), device);
             // The operator sees which device stands behind each name.
-            ports->setItemData(ports->count() - 1, QString::fromStdString(port.strDevice), Qt::ToolTipRole);
+            ports->setItemData(ports->count() - 1, device, Qt::ToolTipRole);
         }
         if (ports->count() > 0)
             ports->setCurrentIndex(0);
@@ -77,23 +78,31 @@ void CTarnikMDlg::OnBnClickedConnect()
         OnBnClickedReset();
         EnumeratePorts();
         m_bRetainLastPos = IsDlgButtonChecked(IDC_CHECK_RETAIN) == 1;
-        if (m_bRetainLastPos)
+        // A connection that never reported a position has nothing to store: the point kept from
+        // an earlier session stays.
+        if (m_bRetainLastPos && m_bPositionLive)
             SaveLastPosition();
+        m_bHandshakeDone = false;
+        m_bPositionLive = false;
         return;
     }
 
     SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Connecting..."));
     m_nConnectPhase = 1;
     m_bReadyToConnect = FALSE;
+    m_bHandshakeDone = false;
+    m_bPositionLive = false;
     SetTimer(CONNECT_TIMER_ID, CONNECT_TIMER_MS);
     m_nTimeoutTicks = 0;
 
-    // Each early stop leaves the panel connecting: the time-out tells the operator.
+    // Each early stop leaves the panel connecting: the time-out tells the operator. The device
+    // opened is the one the list showed, never a fresh resolution of its COM number, which may
+    // name another machine once a USB adapter came or went.
     auto* ports = DlgItem<QComboBox>(IDC_COMBO_PORT);
-    const QString name = ports && ports->currentIndex() >= 0 ? ports->currentText() : QString();
-    if (name.isEmpty())
+    const QString device = ports && ports->currentIndex() >= 0 ? ports->currentData().toString() : QString();
+    if (device.isEmpty())
         return;
-    if (m_pSerial->Open(name.toStdString(), this, 0, 0, 0, 0) != ERROR_SUCCESS)
+    if (m_pSerial->Open(device.toStdString(), this, 0, 0, 0, 0) != ERROR_SUCCESS)
         return;
     if (m_pSerial->ConfigureLine(115200, 8, 0, 0) != ERROR_SUCCESS)
         return;
@@ -107,12 +116,30 @@ void CTarnikMDlg::OnBnClickedConnect()
 void CTarnikMDlg::OnTimer(UINT_PTR nIDEvent)
 {
     Q_UNUSED(nIDEvent);
+    if (m_bReadyToConnect)
+        return;   // a tick that was already queued when the connection ended
     ++m_nTimeoutTicks;
-    if (m_nTimeoutTicks > CONNECT_TIMEOUT_TICKS && !m_bConnected) {
-        KillTimer(CONNECT_TIMER_ID);
-        MessageBox(this, kConnectionErrorText, kConnectionErrorCaption, MB_OK);
-        OnBnClickedConnect();
+    if (m_nTimeoutTicks > CONNECT_TIMEOUT_TICKS && !IsConnectionComplete()) {
+        ReportConnectionError();
+        return;
     }
+    // Most boards reboot when their port opens and miss the first query in their boot loader:
+    // ask again on every tick until one answers.
+    if (!m_bHandshakeDone && m_pSerial->IsOpen())
+        SendFixedLine("M105\n");
+}
+
+bool CTarnikMDlg::IsConnectionComplete() const { return m_bHandshakeDone && m_bPositionLive; }
+
+void CTarnikMDlg::ReportConnectionError()
+{
+    KillTimer(CONNECT_TIMER_ID);
+    // While the box is up the event loop runs: a vanishing device must not raise a second one.
+    m_bShowingConnectionError = true;
+    MessageBox(this, kConnectionErrorText, kConnectionErrorCaption, MB_OK);
+    m_bShowingConnectionError = false;
+    if (!m_bReadyToConnect)
+        OnBnClickedConnect();
 }
 
 void CTarnikMDlg::OnBnClickedRefresh()
@@ -133,7 +160,11 @@ void CTarnikMDlg::OnBnClickedStatus()
 void CTarnikMDlg::OnHandshakeReply()
 {
     m_bConnected = TRUE;
-    KillTimer(CONNECT_TIMER_ID);
+    m_bHandshakeDone = true;
+    // The timer runs on until the first position report: a controller that answers the handshake
+    // but never reports would otherwise leave the panel connecting for ever.
+    if (IsConnectionComplete())
+        KillTimer(CONNECT_TIMER_ID);
     OnJogButton(IDC_BTN_HOME);
     if (m_bRetainLastPos)
         RestoreLastPosition();
@@ -141,15 +172,27 @@ void CTarnikMDlg::OnHandshakeReply()
         LoadParkPosition();
 }
 
-void CTarnikMDlg::OnFirstPositionReport()
+// A complete report has been shown: the first one ends the connecting phase; the first one after
+// the handshake completes the connection.
+void CTarnikMDlg::OnCompleteReport()
 {
-    m_nConnectPhase = 2;
-    SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Disconnect"));
-    if (m_btnStatus) {
-        m_btnStatus->SetButtonIcons(CreateButtonIcon(LoadResIcon(IDI_CONNECTED)), nullptr);
-        SetDlgItemText(IDC_BTN_STATUS, QStringLiteral("Connected"));
+    const bool wasComplete = IsConnectionComplete();
+    m_bPositionLive = true;
+    if (m_nConnectPhase == 1) {
+        m_nConnectPhase = 2;
+        SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Disconnect"));
+        if (m_btnStatus) {
+            m_btnStatus->SetButtonIcons(CreateButtonIcon(LoadResIcon(IDI_CONNECTED)), nullptr);
+            SetDlgItemText(IDC_BTN_STATUS, QStringLiteral("Connected"));
+        }
+        SetConnectedState(m_bConnected);
+    } else if (m_bConnected && !m_bConnectedLook) {
+        // A report that came before the handshake reply already ended the connecting phase with the
+        // controls disabled; the first complete report after the handshake enables them.
+        SetConnectedState(TRUE);
     }
-    SetConnectedState(m_bConnected);
+    if (!wasComplete && IsConnectionComplete())
+        KillTimer(CONNECT_TIMER_ID);
 }
 
 // The device went away under an open port (a USB adapter pulled out, the controller's side closed):
@@ -157,10 +200,7 @@ void CTarnikMDlg::OnFirstPositionReport()
 // to a device that is gone.
 void CTarnikMDlg::OnDeviceVanished()
 {
-    if (m_bReadyToConnect)
+    if (m_bReadyToConnect || m_bShowingConnectionError)
         return;
-    KillTimer(CONNECT_TIMER_ID);
-    MessageBox(this, kConnectionErrorText, kConnectionErrorCaption, MB_OK);
-    if (!m_bReadyToConnect)
-        OnBnClickedConnect();
+    ReportConnectionError();
 }

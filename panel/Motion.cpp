@@ -43,6 +43,7 @@ void CTarnikMDlg::SendFixedLine(const char* line)
 
 void CTarnikMDlg::SendPositionQuery()
 {
+    m_nReportRetries = 0;
     SendFixedLine("M114\n");
     // The pause is part of the conversation: the second query catches the end of a short move.
     QThread::msleep(100);
@@ -153,8 +154,9 @@ bool CTarnikMDlg::IsJogKeyRepeatStale(const QKeyEvent* e)
 bool CTarnikMDlg::PreTranslateMessage(QObject* receiver, QKeyEvent* e)
 {
     Q_UNUSED(receiver);
-    // While not connected no key is taken: Tab, Enter and Esc keep their usual meaning.
-    if (!m_bConnected || e->type() != QEvent::KeyPress)
+    // Keys jog only while the jog buttons are enabled (not before the first report, not while
+    // homing); otherwise Tab, Enter and Esc keep their usual meaning.
+    if (!m_bConnected || !m_bConnectedLook || e->type() != QEvent::KeyPress)
         return false;
     // Keys pressed with Alt are menu keys, not jog keys.
     if (e->modifiers() & Qt::AltModifier)

@@ -3,6 +3,7 @@
 #include <QThread>
 #include <cstring>
 
+#include "app/TraceLog.h"
 #include "panel/ReplyGrammar.h"
 #include "panel/TarnikMDlg.h"
 #include "res/Resource.h"
@@ -46,12 +47,17 @@ void CTarnikMDlg::ProcessReply(QString text)
 {
     if (text.isEmpty())
         return;
-    // A text with the handshake reply is taken for the handshake alone.
-    if (IsHandshakeReply(text)) {
+    // The first handshake reply of a connection takes its whole text. A later one (a board asked
+    // twice answers twice) is an ordinary text: it never homes the stage again.
+    if (IsHandshakeReply(text) && !m_bHandshakeDone) {
         OnHandshakeReply();
         return;
     }
-    for (const QString& line : SplitReplyLines(text))
+    const QStringList lines = SplitReplyLines(text);
+    // A board that rebooted as its port opened says so once it listens: ask it at once.
+    if (!m_bHandshakeDone && !m_bReadyToConnect && HasBootLine(lines))
+        SendFixedLine("M105\n");
+    for (const QString& line : lines)
         if (IsPositionReport(line))
             ParsePosition(line);
 }
@@ -64,16 +70,20 @@ BOOL CTarnikMDlg::ParsePosition(QString line)
     m_fPosY = report.y;
     m_fPosZ = report.z;
     if (!report.complete) {
-        SendFixedLine("M114\n");
+        // Asked again a few times per query, not without end: a controller that never completes
+        // its report would otherwise keep the window thread in a loop of queries.
+        if (m_nReportRetries < REPORT_RETRIES_PER_QUERY) {
+            ++m_nReportRetries;
+            SendFixedLine("M114\n");
+        } else if (m_nReportRetries == REPORT_RETRIES_PER_QUERY) {
+            ++m_nReportRetries;
+            WriteTraceLog(QStringLiteral("Incomplete position report, not asked again: ") + line.trimmed());
+        }
         return TRUE;
     }
+    m_nReportRetries = 0;
     UpdateSliders();
     SetDlgItemText(IDC_STATIC_CURPOS, FormatPositionReadout(report));
-    if (m_nConnectPhase == 1)
-        OnFirstPositionReport();
-    else if (m_bConnected && !m_bConnectedLook)
-        // A report that came before the handshake reply already ended the connecting phase with the
-        // controls disabled; the first complete report after the handshake enables them.
-        SetConnectedState(TRUE);
+    OnCompleteReport();
     return TRUE;
 }

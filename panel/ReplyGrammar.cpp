@@ -21,6 +21,14 @@ QStringList SplitReplyLines(const QString& text)
     return lines;
 }
 
+bool HasBootLine(const QStringList& lines)
+{
+    for (const QString& line : lines)
+        if (line == QStringLiteral("start") || line == QStringLiteral("start\r"))
+            return true;
+    return false;
+}
+
 bool IsPositionReport(const QString& line)
 {
     return line.contains(QStringLiteral("X:")) && line.contains(QStringLiteral("Y:")) &&
@@ -55,7 +63,16 @@ SPositionReport ParsePositionLine(const QString& line)
     SPositionReport r;
     r.xText = MidClamped(line, iX + 2, iY - iX - 2);
     r.yText = MidClamped(line, iY + 2, iZ - iY - 2);
-    r.zText = MidClamped(line, iZ + 2, iE - iZ - 2);
+    int iZEnd = iE;
+    if (iE < 0 && iZ >= 0) {
+        iZEnd = static_cast<int>(line.size());
+        for (int i = iZ + 2; i < static_cast<int>(line.size()); ++i)
+            if ((line[i] >= QLatin1Char('A') && line[i] <= QLatin1Char('Z')) || line[i] == QLatin1Char('\r')) {
+                iZEnd = i;
+                break;
+            }
+    }
+    r.zText = MidClamped(line, iZ + 2, iZEnd - iZ - 2);
     r.x = ParseValueText(r.xText);
     r.y = ParseValueText(r.yText);
     r.z = ParseValueText(r.zText);

@@ -11,6 +11,9 @@ bool IsHandshakeReply(const QString& text);
 // follows the last line feed is not a line.
 QStringList SplitReplyLines(const QString& text);
 
+// One of the lines is "start": what a controller board prints once it has rebooted and listens.
+bool HasBootLine(const QStringList& lines);
+
 // A line that holds "X:", "Y:" and "Z:" anywhere.
 bool IsPositionReport(const QString& line);
 
@@ -21,7 +24,9 @@ struct SPositionReport {
 };
 
 // Cuts the value texts: X from two characters after the first "X" up to the first "Y", Y up to
-// the first "Z", Z up to the first "E"; so the fields must come in the order X, Y, Z, E.
+// the first "Z", Z up to the first "E"; so the fields must come in the order X, Y, Z, E. A report
+// without any "E" (firmware built without an extruder) ends Z at the next field (the next capital
+// letter), at a carriage return or at the end of the line.
 SPositionReport ParsePositionLine(const QString& line);
 
 // "current: (<x>, <y>, <z>)" from the value texts as they stand.

@@ -27,6 +27,9 @@ constexpr UINT_PTR CONNECT_TIMER_ID = 1;
 constexpr UINT CONNECT_TIMER_MS = 1000;
 constexpr int CONNECT_TIMEOUT_TICKS = 10;
 
+// How often an incomplete position report is asked for again before the panel gives up on it.
+constexpr int REPORT_RETRIES_PER_QUERY = 3;
+
 class CTarnikMDlg : public CDialogBase {
     Q_OBJECT
 public:
@@ -89,7 +92,9 @@ private:
     void InitSliders();
     void SetUpKeyboardAndNames();
     void OnHandshakeReply();
-    void OnFirstPositionReport();
+    void OnCompleteReport();
+    bool IsConnectionComplete() const;
+    void ReportConnectionError();
     void OnDeviceVanished();
     void StepMove(int nAxis, bool bNegative);
     void Home();
@@ -114,6 +119,10 @@ public:
     float m_fStartX = 0, m_fStartY = 0, m_fStartZ = 0;
     float m_fParkX = PARK_DEFAULT_X, m_fParkY = PARK_DEFAULT_Y, m_fParkZ = PARK_DEFAULT_Z;
     int m_nTimeoutTicks = 0;
+    bool m_bHandshakeDone = false;     // this connection's first handshake reply has come
+    bool m_bPositionLive = false;      // this connection has reported a complete position
+    bool m_bShowingConnectionError = false;
+    int m_nReportRetries = 0;          // incomplete reports asked again since the last query
     CButtonST* m_btnStatus = nullptr;   // owned by the dialog once it sits on control 1038
 
 private:

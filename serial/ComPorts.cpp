@@ -1,13 +1,19 @@
 #include "serial/ComPorts.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
+#include <string_view>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -129,21 +135,103 @@ std::string ResolveComPort(int n)
     return {};
 }
 
-bool TrialOpenExclusive(const std::string& path)
+namespace {
+
+std::vector<std::string> g_lockDirs = {"/run/lock/", "/var/lock/"};
+
+std::string ReadSmallFile(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    std::ifstream in(path);
+    std::string text, line;
+    while (std::getline(in, line) && text.size() < 4096)
+        text += line + '\n';
+    return text;
+}
+
+// "MAJ:MIN:INODE" as /proc/locks names a locked file (the numbers of the file system in hex).
+std::string LockKey(const struct stat& st)
+{
+    char key[64];
+    std::snprintf(key, sizeof key, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long>(st.st_ino));
+    return key;
+}
+
+bool HasLockOn(const struct stat& st)
+{
+    const std::string key = " " + LockKey(st) + " ";
+    return ReadSmallFile("/proc/locks").find(key) != std::string::npos;
+}
+
+// A UUCP-style lock file: the owner's process number, as text or as a binary int.
+bool HasLiveLockFile(const std::string& name)
+{
+    for (const std::string& dir : g_lockDirs) {
+        std::ifstream in(dir + "LCK.." + name, std::ios::binary);
+        if (!in)
+            continue;
+        std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        long pid = 0;
+        if (content.size() == sizeof(int) && content.find_first_of("0123456789") == std::string::npos) {
+            int binary = 0;
+            std::memcpy(&binary, content.data(), sizeof binary);
+            pid = binary;
+        } else {
+            pid = std::strtol(content.c_str(), nullptr, 10);
+        }
+        // A lock file whose process is gone is stale, as serial programs themselves treat it.
+        if (pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
+            return true;
+    }
+    return false;
+}
+
+// Another process has the device open for writing. A reader alone does not hold a port; a
+// process whose descriptors we may not look at is not known to hold it.
+bool OpenForWritingElsewhere(const std::string& real)
+{
+    const std::string self = std::to_string(::getpid());
+    for (const std::string& pid : DirEntries("/proc/")) {
+        if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
+            continue;
+        const std::string fdDir = "/proc/" + pid + "/fd/";
+        for (const std::string& fd : DirEntries(fdDir)) {
+            if (fd[0] == '.')
+                continue;
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink((fdDir + fd).c_str(), target, sizeof target - 1);
+            if (n <= 0 || std::string_view(target, static_cast<size_t>(n)) != real)
+                continue;
+            const std::string info = ReadSmallFile("/proc/" + pid + "/fdinfo/" + fd);
+            const auto flags = info.find("flags:");
+            if (flags != std::string::npos && (std::strtol(info.c_str() + flags + 6, nullptr, 8) & O_ACCMODE) != O_RDONLY)
+                return true;
+        }
+    }
+    return false;
+}
+
+std::string BaseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+} // namespace
+
+bool IsDeviceInUse(const std::string& path)
+{
+    const std::string real = RealPath(path);
+    struct stat st{};
+    if (real.empty() || ::stat(real.c_str(), &st) != 0)
         return false;
-    termios tio{};
-    const bool fFree = ::tcgetattr(fd, &tio) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    ::close(fd);
-    return fFree;
+    // Lock files carry the node's name; a link in the device folder may give it another one.
+    return HasLockOn(st) || HasLiveLockFile(BaseName(real)) ||
+           (BaseName(path) != BaseName(real) && HasLiveLockFile(BaseName(path))) || OpenForWritingElsewhere(real);
 }
 
 std::vector<SComPort> ListComPorts(int nLast)
 {
     std::vector<SComPort> ports = MapComPorts(nLast);
-    ports.erase(std::remove_if(ports.begin(), ports.end(), [](const SComPort& p) { return !TrialOpenExclusive(p.strDevice); }),
+    ports.erase(std::remove_if(ports.begin(), ports.end(), [](const SComPort& p) { return IsDeviceInUse(p.strDevice); }),
                 ports.end());
     return ports;
 }
+
+void SetLockDirsOverride(const std::vector<std::string>& dirs) { g_lockDirs = dirs; }

@@ -18,9 +18,16 @@ std::string ResolveComPort(int n);
 // Every COM number from 1 to nLast that resolves, in ascending order (held devices included).
 std::vector<SComPort> MapComPorts(int nLast = 16);
 
-// Opens the device as the port would (exclusive, flock(LOCK_EX | LOCK_NB)) and closes it again:
-// true when nobody else holds it and it is a terminal.
-bool TrialOpenExclusive(const std::string& path);
+// True when another program is known to use the device, found out without opening it (an open
+// resets many controller boards): a flock or POSIX lock on the device node, a lock file
+// "LCK..<name>" of a live process in the lock folders, or another process that has the node open
+// for writing. What cannot be seen (another user's processes) counts as free: the exclusive open
+// at Connect has the final word.
+bool IsDeviceInUse(const std::string& path);
 
-// The ports from COM1 to COMnLast that can be opened now, as the panel's port list shows them.
+// The ports from COM1 to COMnLast whose device is present and not known to be in use, as the
+// panel's port list shows them. No device is opened.
 std::vector<SComPort> ListComPorts(int nLast = 16);
+
+// The folders searched for lock files ("/run/lock/" and "/var/lock/" unless overridden).
+void SetLockDirsOverride(const std::vector<std::string>& dirs);

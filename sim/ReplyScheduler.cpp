@@ -30,6 +30,15 @@ void CReplyScheduler::Queue(std::string line, Clock::time_point arrival)
     m_lines.push_back({std::move(line), arrival});
 }
 
+void CReplyScheduler::Reset()
+{
+    m_lines.clear();
+    m_headReadyAt.reset();
+    m_held.clear();
+    m_strOut.clear();
+    m_freeAt = m_blockedUntil = m_nextBusyAt = Clock::time_point{};
+}
+
 void CReplyScheduler::SendLines(const std::vector<std::string>& lines) { m_strOut += Frame(lines); }
 
 void CReplyScheduler::SendRaw(const std::string& bytes) { m_strOut += bytes; }

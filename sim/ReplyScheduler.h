@@ -40,6 +40,9 @@ public:
     // answers and busy notices fall due.
     void Advance(Clock::time_point now, const FExecute& execute);
 
+    // The controller rebooted: lines waiting for their turn and answers not yet sent are lost.
+    void Reset();
+
     void SendLines(const std::vector<std::string>& lines);   // framed: line ends, noise
     void SendRaw(const std::string& bytes);                  // as it is
 

@@ -37,7 +37,7 @@ bool ParseSimArgs(const std::vector<std::string>& args, SSimArgs& out, std::stri
 {
     SSimOptions& o = out.options;
     const std::map<std::string, bool*> switches = {
-        {"--no-handshake", &o.noHandshake}, {"--no-e", &o.noEField}, {"--noise", &o.noise},
+        {"--no-handshake", &o.noHandshake}, {"--no-e", &o.noEField}, {"--no-reports", &o.noReports}, {"--noise", &o.noise},
         {"--crlf", &o.crlf},                {"--help", &out.help},  {"-h", &out.help},
     };
     const std::map<std::string, std::function<bool(const std::string&)>> valued = {
@@ -47,6 +47,7 @@ bool ParseSimArgs(const std::vector<std::string>& args, SSimArgs& out, std::stri
         {"--flood", Int(o.floodBytes, 1)},
         {"--late-handshake", Int(o.lateHandshakeMs, 0)},
         {"--vanish-after", Int(o.vanishAfterLines, 1)},
+        {"--reset-on-open-ms", Int(o.resetOnOpenMs, 1, 60'000)},
         {"--com", Int(o.comNumber, 1, 16)},
         {"--speed", [&o](const std::string& t) { return ParseNumber(t, o.speedFactor) && std::isfinite(o.speedFactor) && o.speedFactor >= 0; }},
         {"--ports-dir", [&o](const std::string& t) { o.portsDir = t; return !t.empty(); }},
@@ -61,6 +62,8 @@ bool ParseSimArgs(const std::vector<std::string>& args, SSimArgs& out, std::stri
         }
         if (flag == "--no-banner" && !value) {
             o.banner = false;
+        } else if (flag == "--reset-on-open" && !value) {
+            o.resetOnOpenMs = DEFAULT_RESET_BOOT_MS;
         } else if (auto sw = switches.find(flag); sw != switches.end() && !value) {
             *sw->second = true;
         } else if (auto v = valued.find(flag); v != valued.end()) {
@@ -89,13 +92,20 @@ std::string SimUsage()
            "Plays the stage controller on a pseudo-terminal offered as COMn in the ports folder.\n"
            "\n"
            "  --com N              serve as COM N (1..16); default: the first free number\n"
-           "  --ports-dir DIR      the ports folder; default: ports/ beside the executable\n"
-           "  --transcript FILE    append every received line to FILE with its arrival time\n"
+           "  --ports-dir DIR      the ports folder; default: the panel's (ports/ beside the\n"
+           "                       executable, or in ~/.config/TarnikS when installed)\n"
+           "  --transcript FILE    append every received line to FILE with its arrival time;\n"
+           "                       lines lost in a reboot and targets outside the envelope\n"
+           "                       are marked\n"
            "  --speed F            moves take distance/feed times F (0: instant; default 1)\n"
            "  --no-banner          no \"start\" and \"echo:\" lines at start-up\n"
            "Faults:\n"
            "  --no-handshake       answer M105 with a bare \"ok\"\n"
-           "  --no-e               position reports without the E field\n"
+           "  --no-e               position reports without the E field (a board without an\n"
+           "                       extruder)\n"
+           "  --no-reports         answer M114 with a bare \"ok\", never a position\n"
+           "  --reset-on-open      every open of the port reboots the board: 1.5 s deaf, then\n"
+           "                       \"start\" and the banner (--reset-on-open-ms MS: another time)\n"
            "  --delay MS           wait MS before answering each line (lines queue up)\n"
            "  --chunk N            send everything in pieces of N bytes...\n"
            "  --chunk-pause MS     ...with MS between the pieces\n"

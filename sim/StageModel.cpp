@@ -109,7 +109,7 @@ SReply CStageModel::Execute(std::string_view line, Clock::time_point now)
     const int code = cmd ? cmd->code : -1;
     const char letter = cmd ? cmd->letter : 0;
     if (letter == 'G' && (code == 0 || code == 1)) {
-        Move(cmd->words, now);
+        reply.outsideEnvelope = Move(cmd->words, now);
     } else if (letter == 'G' && (code == 20 || code == 21)) {
         m_fUnitMm = code == 20 ? 25.4 : 1.0;
     } else if (letter == 'G' && code == 28) {
@@ -121,7 +121,8 @@ SReply CStageModel::Execute(std::string_view line, Clock::time_point now)
         reply.lines.push_back(m_options.noHandshake ? "ok" : HANDSHAKE_REPLY);
         return reply;
     } else if (letter == 'M' && code == 114) {
-        reply.lines.push_back(PositionReport(now));
+        if (!m_options.noReports)
+            reply.lines.push_back(PositionReport(now));
     } else if (letter == 'M' && code == 400) {
         reply.doneAt = std::max(now, IdleAt());
     } else {
@@ -131,19 +132,23 @@ SReply CStageModel::Execute(std::string_view line, Clock::time_point now)
     return reply;
 }
 
-void CStageModel::Move(std::string_view words, Clock::time_point now)
+bool CStageModel::Move(std::string_view words, Clock::time_point now)
 {
+    bool outside = false;
     if (auto f = Word(words, 'F'); f && *f > 0)
         m_fFeedMmPerMin = *f * m_fUnitMm;
     Axes to = m_target;
     for (size_t i = 0; i < 3; ++i) {
         if (auto v = Word(words, AXIS_LETTERS[i])) {
             const double mm = *v * m_fUnitMm;
+            const double wanted = m_bRelative ? m_target[i] + mm : mm;
             // Soft end stops: the target is clamped into the envelope without a word, as the firmware does.
-            to[i] = std::clamp(m_bRelative ? m_target[i] + mm : mm, 0.0, ENVELOPE_MM[i]) + 0.0;
+            to[i] = std::clamp(wanted, 0.0, ENVELOPE_MM[i]) + 0.0;
+            outside = outside || !(wanted >= 0.0 && wanted <= ENVELOPE_MM[i]);
         }
     }
     PlanMove(to, m_fFeedMmPerMin, now);
+    return outside;
 }
 
 Clock::time_point CStageModel::Home(std::string_view words, Clock::time_point now)

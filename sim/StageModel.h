@@ -22,6 +22,7 @@ inline constexpr char HANDSHAKE_REPLY[] = "ok T:25.0 /0.0 B:25.0 /0.0 @:0 B@:0";
 struct SModelOptions {
     bool noHandshake = false;   // M105 answered with a bare "ok"
     bool noEField = false;      // position reports without " E:..."
+    bool noReports = false;     // M114 answered with a bare "ok", never a report
     double speedFactor = 1.0;   // scales every move's duration; 0 makes moves instant
 };
 
@@ -30,6 +31,7 @@ struct SReply {
     bool handshake = false;             // the answer to M105, which a fault may hold back
     std::vector<std::string> lines;     // without line ends; the last one is the "ok"
     Clock::time_point doneAt{};         // blocking commands (G28, M400) answer only then
+    bool outsideEnvelope = false;       // a move whose commanded target lay outside (and was clamped)
 };
 
 class CStageModel {
@@ -56,7 +58,7 @@ private:
     };
 
     void PlanMove(const Axes& to, double feedMmPerMin, Clock::time_point now);
-    void Move(std::string_view words, Clock::time_point now);
+    bool Move(std::string_view words, Clock::time_point now);   // true when a target was clamped
     Clock::time_point Home(std::string_view words, Clock::time_point now);
 
     SModelOptions m_options;

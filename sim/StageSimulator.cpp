@@ -11,6 +11,9 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
+#include <optional>
+#include <sys/inotify.h>
 #include <ctime>
 #include <fcntl.h>
 #include <mutex>
@@ -96,13 +99,16 @@ std::string WallClockNow()
 
 struct CStageSimulator::SImpl {
     explicit SImpl(SSimOptions opt)
-        : options(std::move(opt)), model({options.noHandshake, options.noEField, options.speedFactor})
+        : options(std::move(opt)), model({options.noHandshake, options.noEField, options.noReports, options.speedFactor})
     {
     }
 
     void Serve();
     bool Receive(CReplyScheduler& replies, size_t& received);
-    void Record(std::string text, Clock::time_point arrival);
+    void Record(std::string text, Clock::time_point arrival, bool lost);
+    void MarkOutside(std::uint64_t seq);
+    void NoticeOpens(CReplyScheduler& replies);
+    void EndBoot(CReplyScheduler& replies);
     void WriteDue(CReplyScheduler& replies);
     void Shutdown();
 
@@ -116,11 +122,14 @@ struct CStageSimulator::SImpl {
     std::string lastError;
 
     // Set up by Start() before the thread runs; afterwards only the serve thread touches them.
-    CFd master, client, wake;
+    CFd master, client, wake, opens;
     CPortEntry port;
     CFile transcriptFile;
     CLineSplitter splitter;
     Clock::time_point startedAt{};
+    std::optional<Clock::time_point> bootEndsAt;   // the board is rebooting until then
+    std::uint64_t nextSeq = 0;
+    std::deque<std::uint64_t> queuedSeqs;          // lines waiting to be carried out, in order
 
     // Kept after the entry is gone, so that a test can still name what vanished.
     int comNumber = 0;
@@ -129,21 +138,81 @@ struct CStageSimulator::SImpl {
     std::thread thread;
     std::atomic<bool> stopRequested{false};
     std::atomic<bool> serving{false};
+    std::atomic<int> openCount{0};
 };
 
-void CStageSimulator::SImpl::Record(std::string text, Clock::time_point arrival)
+void CStageSimulator::SImpl::Record(std::string text, Clock::time_point arrival, bool lost)
 {
     if (FILE* f = transcriptFile.Get()) {
         const double seconds = std::chrono::duration<double>(arrival - startedAt).count();
-        const std::string entry = FormatTranscriptEntry(seconds, text);
+        std::string entry = FormatTranscriptEntry(seconds, text);
+        if (lost)
+            entry.insert(entry.size() - 1, "\t# lost: the board was rebooting");
         std::fwrite(entry.data(), 1, entry.size(), f);
         std::fflush(f);   // a killed simulator still leaves every line it got
     }
     {
         std::lock_guard lock(mutex);
-        transcript.push_back({std::move(text), arrival});
+        transcript.push_back({std::move(text), arrival, lost, false, nextSeq});
     }
+    if (!lost)
+        queuedSeqs.push_back(nextSeq);
+    ++nextSeq;
     changed.notify_all();
+}
+
+void CStageSimulator::SImpl::MarkOutside(std::uint64_t seq)
+{
+    std::string text;
+    {
+        std::lock_guard lock(mutex);
+        for (auto it = transcript.rbegin(); it != transcript.rend() && it->seq >= seq; ++it)
+            if (it->seq == seq) {
+                it->outsideEnvelope = true;
+                text = it->text;
+            }
+    }
+    if (FILE* f = transcriptFile.Get()) {
+        const double seconds = std::chrono::duration<double>(Clock::now() - startedAt).count();
+        std::string entry = FormatTranscriptEntry(seconds, text);
+        entry.insert(entry.size() - 1, "\t# outside the envelope: clamped");
+        std::fwrite(entry.data(), 1, entry.size(), f);
+        std::fflush(f);
+    }
+}
+
+// Every open of the device by another program. A board that reboots when its port opens loses
+// what it was doing: the lines waiting, the answers not yet sent, and whatever arrives while it
+// boots. The events are read before the line, so bytes written after an open are never taken
+// for bytes written before it.
+void CStageSimulator::SImpl::NoticeOpens(CReplyScheduler& replies)
+{
+    alignas(inotify_event) char buf[4096];
+    for (;;) {
+        const ssize_t n = ::read(opens.Get(), buf, sizeof buf);
+        if (n <= 0)
+            return;
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buf + at);
+            if (event->mask & IN_OPEN) {
+                openCount.fetch_add(1);
+                if (options.resetOnOpenMs > 0) {
+                    bootEndsAt = Clock::now() + milliseconds(options.resetOnOpenMs);
+                    replies.Reset();
+                    queuedSeqs.clear();
+                }
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+}
+
+void CStageSimulator::SImpl::EndBoot(CReplyScheduler& replies)
+{
+    if (bootEndsAt && Clock::now() >= *bootEndsAt) {
+        bootEndsAt.reset();
+        replies.SendLines(BannerLines());
+    }
 }
 
 // Reads what the client sent; false once the device is to go away.
@@ -159,9 +228,11 @@ bool CStageSimulator::SImpl::Receive(CReplyScheduler& replies, size_t& received)
         if (n <= 0)
             return false;   // only once no client descriptor is left, which our own one prevents
         const auto arrival = Clock::now();
+        const bool booting = bootEndsAt.has_value();
         for (auto& line : splitter.Feed(std::string_view(buf, static_cast<size_t>(n)))) {
-            replies.Queue(line, arrival);
-            Record(std::move(line), arrival);
+            if (!booting)
+                replies.Queue(line, arrival);
+            Record(std::move(line), arrival, booting);
             if (options.vanishAfterLines > 0 && ++received >= static_cast<size_t>(options.vanishAfterLines))
                 return false;
         }
@@ -197,6 +268,11 @@ void CStageSimulator::SImpl::Serve()
             std::lock_guard lock(mutex);
             reply = model.Execute(line, at);
         }
+        if (!queuedSeqs.empty()) {
+            if (reply.outsideEnvelope)
+                MarkOutside(queuedSeqs.front());
+            queuedSeqs.pop_front();
+        }
         changed.notify_all();   // WaitUntilIdle learns of the new move
         return reply;
     };
@@ -205,22 +281,28 @@ void CStageSimulator::SImpl::Serve()
     while (present && !stopRequested.load()) {
         // Take what has arrived before answering, so that lines written while we were busy are
         // stamped when they came, not after our own answers went out.
+        NoticeOpens(replies);
+        EndBoot(replies);
         present = Receive(replies, received);
         if (!present)
             break;
         replies.Advance(Clock::now(), execute);
         WriteDue(replies);
 
-        pollfd fds[2] = {{master.Get(), POLLIN, 0}, {wake.Get(), POLLIN, 0}};
+        pollfd fds[3] = {{master.Get(), POLLIN, 0}, {wake.Get(), POLLIN, 0}, {opens.Get(), POLLIN, 0}};
         if (!replies.Writable(Clock::now()).empty())
             fds[0].events |= POLLOUT;
+        std::optional<Clock::time_point> next = replies.NextDeadline();
+        if (bootEndsAt)
+            next = next ? std::min(*next, *bootEndsAt) : *bootEndsAt;
         int timeoutMs = -1;
-        if (const auto next = replies.NextDeadline()) {
+        if (next) {
             const auto wait = std::chrono::ceil<milliseconds>(*next - Clock::now()).count();
             timeoutMs = static_cast<int>(std::clamp<long long>(wait, 0, 60'000));
         }
-        if (::poll(fds, 2, timeoutMs) < 0 && errno != EINTR)
+        if (::poll(fds, 3, timeoutMs) < 0 && errno != EINTR)
             break;
+        NoticeOpens(replies);
         if (fds[1].revents & POLLIN) {
             eventfd_t ignored;
             ::eventfd_read(wake.Get(), &ignored);
@@ -244,6 +326,7 @@ void CStageSimulator::SImpl::Shutdown()
     changed.notify_all();
     master.Reset();
     client.Reset();
+    opens.Reset();
 }
 
 CStageSimulator::CStageSimulator(SSimOptions options) : m_pImpl(std::make_unique<SImpl>(std::move(options))) {}
@@ -265,6 +348,7 @@ bool CStageSimulator::Start()
         d.master.Reset();
         d.client.Reset();
         d.wake.Reset();
+        d.opens.Reset();
         d.transcriptFile.Reset();
         return false;
     };
@@ -279,6 +363,21 @@ bool CStageSimulator::Start()
         return fail("cannot name the pseudo-terminal", errno);
     if (!MakeRaw(masterFd) || !MakeRaw(clientFd) || !SetFlags(masterFd, true) || !SetFlags(clientFd, false))
         return fail("cannot configure the pseudo-terminal", errno);
+    // The descriptor that keeps the line up only reads: a program that looks for who holds the
+    // device for writing must not take the simulator itself for another user of its port.
+    const int keepFd = ::open(name, O_RDONLY | O_NOCTTY | O_CLOEXEC);
+    if (keepFd < 0)
+        return fail("cannot open the pseudo-terminal", errno);
+    d.client.Reset(keepFd);
+    // Opens by others are watched from now on: our own ones above do not count.
+    const int opensFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (opensFd < 0 || ::inotify_add_watch(opensFd, name, IN_OPEN) < 0) {
+        const int err = errno;
+        if (opensFd >= 0)
+            ::close(opensFd);
+        return fail("cannot watch the pseudo-terminal", err);
+    }
+    d.opens.Reset(opensFd);
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd < 0)
         return fail("cannot create an eventfd", errno);
@@ -304,6 +403,9 @@ bool CStageSimulator::Start()
     d.device = name;
     d.portPath = d.port.Path();
     d.splitter = CLineSplitter();
+    d.bootEndsAt.reset();
+    d.queuedSeqs.clear();
+    d.openCount.store(0);
     d.stopRequested.store(false);
     d.serving.store(true);
     try {
@@ -338,6 +440,7 @@ std::string CStageSimulator::DevicePath() const { return m_pImpl->device; }
 std::string CStageSimulator::PortEntryPath() const { return m_pImpl->portPath; }
 std::string CStageSimulator::LastError() const { return m_pImpl->lastError; }
 bool CStageSimulator::Serving() const { return m_pImpl->serving.load(); }
+int CStageSimulator::OpenCount() const { return m_pImpl->openCount.load(); }
 
 std::vector<STranscriptLine> CStageSimulator::Transcript() const
 {

@@ -5,17 +5,24 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace sim {
 
+// How long a board that reboots when its port opens stays deaf, unless told otherwise.
+inline constexpr int DEFAULT_RESET_BOOT_MS = 1500;
+
 struct SSimOptions {
     int comNumber = 0;            // 0: the first free COMn (n in 1..16) in the ports folder
     std::string portsDir;         // empty: platform::PortsDir()
     bool noHandshake = false;     // M105 answered with a bare "ok", without "T:"
     bool noEField = false;        // position reports without " E:..."
+    bool noReports = false;       // M114 answered with a bare "ok": the position is never reported
+    int resetOnOpenMs = 0;        // >0: every open of the device reboots the board: for this long it
+                                  // loses what arrives, then prints "start" and the banner
     int replyDelayMs = 0;         // each line waits this long before it is answered; lines are
                                   // answered one after the other, so N queued lines take N delays
     int chunkSize = 0;            // >0: everything sent goes out in pieces of this many bytes...
@@ -36,6 +43,9 @@ struct SSimOptions {
 struct STranscriptLine {
     std::string text;   // the received bytes without the "\n"; a "\r" before it stays, so a stray CR shows
     std::chrono::steady_clock::time_point arrival;
+    bool lostInBoot = false;        // arrived while the board was rebooting: never carried out
+    bool outsideEnvelope = false;   // a move whose commanded target lay outside the envelope
+    std::uint64_t seq = 0;          // the line's place among every line ever received
 };
 
 class CStageSimulator {
@@ -57,6 +67,7 @@ public:
     std::string PortEntryPath() const;
     std::string LastError() const;
     bool Serving() const;             // started, and neither stopped nor vanished
+    int OpenCount() const;            // how often another program opened the device since Start()
 
     std::vector<STranscriptLine> Transcript() const;   // a copy; safe from any thread
     std::vector<std::string> TranscriptTexts() const;

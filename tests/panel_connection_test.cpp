@@ -2,7 +2,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QTest>
+#include <algorithm>
 #include <spawn.h>
+#include <unistd.h>
 #include <sys/wait.h>
 
 #include "controls/ButtonST.h"
@@ -126,24 +128,119 @@ TEST_F(PanelConnection, AReportBeforeTheHandshakeStillEndsInTheConnectedLook)
     EXPECT_EVENTUALLY_EQ(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (1.00 , 2.00 , 3.00 )"), 3000);
 }
 
-TEST_F(PanelConnection, ASilentControllerEndsInTheErrorBoxAfterTheEleventhTick)
+// A board that reboots when its port opens loses the first query in its boot loader; the panel
+// asks again on its timer and at once when the board says "start". Listing ports opens none.
+TEST_F(PanelConnection, ABoardThatRebootsOnOpenConnectsAndIsHomedOnce)
 {
     sim::SSimOptions options = Quiet();
-    options.noHandshake = true;   // M105 answered without "T:"
+    options.banner = true;
+    options.resetOnOpenMs = sim::DEFAULT_RESET_BOOT_MS;
     StartStage(options);
     auto& panel = OpenPanel();
-    CMessageBoxAnswerer answerer;
-    QElapsedTimer clock;
-    clock.start();
+    for (int i = 0; i < 3; ++i)
+        Click(IDC_BTN_REFRESH);
+    EXPECT_EQ(m_stage->OpenCount(), 0);
     Click(IDC_BTN_CONNECT);
-    EXPECT_EVENTUALLY(!answerer.Seen().empty(), 15000);
-    EXPECT_GE(clock.elapsed(), 10500);
-    EXPECT_EQ(answerer.Seen()[0].text, "Please Check COM Port number");
-    EXPECT_EQ(answerer.Seen()[0].caption, "Connection Error");
-    EXPECT_EQ(answerer.Seen()[0].buttons, QStringList({"OK"}));
-    EXPECT_EVENTUALLY_EQ(Text(IDC_BTN_CONNECT), QStringLiteral("Connect"), 5000);
-    EXPECT_EQ(panel.m_bReadyToConnect, TRUE);
-    EXPECT_EQ(m_stage->TranscriptTexts(), std::vector<std::string>({"M105"}));
+    ASSERT_EVENTUALLY(Enabled(IDC_BTN_HOME), 6000);
+    ExpectConnectedLook(*this, panel);
+    EXPECT_EQ(m_stage->OpenCount(), 1);
+
+    const auto transcript = m_stage->Transcript();
+    ASSERT_FALSE(transcript.empty());
+    EXPECT_TRUE(transcript[0].lostInBoot);
+    EXPECT_EQ(transcript[0].text, "M105");
+    WireLines answered;
+    for (const auto& line : transcript)
+        if (!line.lostInBoot && line.text != "M105")
+            answered.push_back(line.text + "\n");
+    EXPECT_EQ(answered, kHome);
+}
+
+// Firmware built without an extruder leaves the E field out of its reports.
+TEST_F(PanelConnection, ReportsWithoutEConnectAsReportsWithIt)
+{
+    sim::SSimOptions options = Quiet();
+    options.noEField = true;
+    StartStage(options);
+    auto& panel = OpenPanel();
+    Click(IDC_BTN_CONNECT);
+    ASSERT_EVENTUALLY(Enabled(IDC_BTN_HOME), 5000);
+    ExpectConnectedLook(*this, panel);
+    EXPECT_EVENTUALLY_EQ(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (0.00 , 0.00 , 55.00 )"), 3000);
+    EXPECT_EQ(LinesAfterQuiet(), Join({{"M105\n"}, kHome}));
+}
+
+// No handshake reply, or a handshake and never a position: both end in the box after the 11th
+// tick and back in Idle. The stored last point is replaced only by a position the stage reported.
+TEST_F(PanelConnection, AControllerThatNeverCompletesEndsInTheErrorBoxAfterTheEleventhTick)
+{
+    const struct {
+        const char* how;
+        bool noHandshake, noReports;
+        const char* stored;
+    } cases[] = {{"no handshake reply", true, false, "X=0.0\nY=0.0\nZ=0.0\n"},
+                 {"no position report", false, true, "X=12.3\nY=45.6\nZ=7.8\n"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        WriteConfig("[Last_Pos]\nkeep=1\nX=12.3\nY=45.6\nZ=7.8\n");
+        sim::SSimOptions options = Quiet();
+        options.noHandshake = c.noHandshake;
+        options.noReports = c.noReports;
+        StartStage(options);
+        auto& panel = OpenPanel();
+        CMessageBoxAnswerer answerer;
+        // The device vanishing while the box is up brings no second box.
+        answerer.SetWhileShown([this] {
+            m_stage->Vanish();
+            QTest::qWait(300);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        Click(IDC_BTN_CONNECT);
+        ASSERT_EVENTUALLY(!answerer.Seen().empty(), 15000);
+        EXPECT_GE(clock.elapsed(), 10500);
+        EXPECT_EQ(answerer.Seen()[0].text, "Please Check COM Port number");
+        EXPECT_EQ(answerer.Seen()[0].caption, "Connection Error");
+        EXPECT_EQ(answerer.Seen()[0].buttons, QStringList({"OK"}));
+        EXPECT_EVENTUALLY_EQ(Text(IDC_BTN_CONNECT), QStringLiteral("Connect"), 5000);
+        QTest::qWait(300);
+        EXPECT_EQ(answerer.Seen().size(), 1u);
+        EXPECT_EQ(panel.m_bReadyToConnect, TRUE);
+        EXPECT_TRUE(Enabled(IDC_BTN_REFRESH));
+        // Unanswered, the query went out again on the ticks; answered, it was not repeated.
+        const auto lines = m_stage->TranscriptTexts();
+        const auto queries = std::count(lines.begin(), lines.end(), "M105");
+        if (c.noHandshake)
+            EXPECT_GE(queries, 5);
+        else
+            EXPECT_EQ(queries, 1);
+        EXPECT_NE(Config().find(c.stored), std::string::npos) << Config();
+        ClosePanel();
+    }
+}
+
+// The keys follow the jog buttons: nothing moves while the stage homes before its first report.
+TEST_F(PanelConnection, KeysSendNothingUntilTheFirstReportAfterTheHandshake)
+{
+    sim::SSimOptions options = Quiet();
+    options.replyDelayMs = 150;
+    StartStage(options);
+    auto& panel = OpenPanel();
+    QApplication::setActiveWindow(&panel);
+    Click(IDC_BTN_CONNECT);
+    ASSERT_EVENTUALLY(panel.m_bConnected, 3000);
+    ASSERT_FALSE(Enabled(IDC_BTN_XPLUS));
+    const auto right = [&panel] {
+        QWidget* focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : &panel, Qt::Key_Right);
+    };
+    right();
+    ASSERT_EVENTUALLY(Enabled(IDC_BTN_XPLUS), 5000);
+    EXPECT_EQ(LinesAfterQuiet(), Join({{"M105\n"}, kHome}));
+    Forget();
+    right();
+    EXPECT_TRUE(WaitForLines(3));
+    EXPECT_EQ(Lines()[2], "G0 X1.00 F5000\n");
 }
 
 TEST_F(PanelConnection, NoPortsStillCountsDownToTheErrorBox)
@@ -177,8 +274,7 @@ TEST_F(PanelConnection, PressingConnectingDisconnectsAtOnceWithoutABox)
     EXPECT_FALSE(panel.IsTimerRunning(CONNECT_TIMER_ID));
     QTest::qWait(100);
     EXPECT_TRUE(answerer.Seen().empty());
-    // A tick after the handshake, or once the timer is gone, never shows the box.
-    panel.m_bConnected = TRUE;
+    // A tick that was queued before the timer stopped never shows the box.
     for (int tick = 0; tick < 12; ++tick)
         panel.OnTimer(CONNECT_TIMER_ID);
     EXPECT_TRUE(answerer.Seen().empty());
@@ -223,6 +319,26 @@ TEST_F(PanelConnection, APortHeldByAnotherProgramIsListedOnlyOnceItIsFree)
     ::waitpid(holder, nullptr, 0);
     Click(IDC_BTN_REFRESH);
     EXPECT_EQ(Text(IDC_COMBO_PORT), "COM1");
+}
+
+// Connect opens the device the list showed, even when its COM name has since come to mean another.
+TEST_F(PanelConnection, ConnectOpensTheListedDeviceNotAFreshResolutionOfItsName)
+{
+    StartStage();
+    sim::SSimOptions otherOptions = Quiet();
+    otherOptions.portsDir = m_dir.Path() + "other";
+    otherOptions.comNumber = 1;
+    sim::CStageSimulator other(otherOptions);
+    ASSERT_TRUE(other.Start()) << other.LastError();
+    OpenPanel();
+    const std::string entry = m_stage->PortEntryPath();
+    ASSERT_EQ(::unlink(entry.c_str()), 0);
+    ASSERT_EQ(::symlink(other.DevicePath().c_str(), entry.c_str()), 0);
+    Click(IDC_BTN_CONNECT);
+    ASSERT_EVENTUALLY(Enabled(IDC_BTN_HOME), 5000);
+    EXPECT_EQ(Lines(), Join({{"M105\n"}, kHome}));
+    EXPECT_EQ(other.TranscriptTexts(), std::vector<std::string>{});
+    EXPECT_EQ(other.OpenCount(), 0);
 }
 
 // A device that goes away while connected used to leave the panel showing "Connected" for ever.

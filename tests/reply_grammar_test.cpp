@@ -19,7 +19,9 @@ TEST(ReplyGrammar, PositionReportsAreCutIntoValueTexts)
     const SReportCase cases[] = {
         {"X:1.00 Y:2.00 Z:3.00 E:0.00 Count X:800 Y:1600 Z:2000", "1.00 ", "2.00 ", "3.00 ", 1, 2, 3, true},
         {"X:10.26 Y:-20.04 Z:55 E:0", "10.26 ", "-20.04 ", "55 ", 10.26f, -20.04f, 55, true},
-        {"X:1.00 Y:2.00 Z:3.00 Count", "1.00 ", "2.00 ", "", 1, 2, 0, false},   // no E: Z is empty
+        {"X:1.00 Y:2.00 Z:3.00 Count X:8", "1.00 ", "2.00 ", "3.00 ", 1, 2, 3, true},   // no E: Z ends at the next field
+        {"X:1 Y:2 Z:3\r", "1 ", "2 ", "3", 1, 2, 3, true},
+        {"X:1 Y:2 Z:", "1 ", "2 ", "", 1, 2, 0, false},
         {"X:Y:2.00 Z:3.00 E:0", "", "2.00 ", "3.00 ", 0, 2, 3, false},          // empty X
         {"X:12.5abc Y:abc Z:+4e1 E:", "12.5abc ", "abc ", "+4e1 ", 12.5f, 0, 40, true},
         {"X:1.5 Y:2.5 Z:3.5 E:0\r", "1.5 ", "2.5 ", "3.5 ", 1.5f, 2.5f, 3.5f, true},

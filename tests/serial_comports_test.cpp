@@ -4,6 +4,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <memory>
@@ -96,43 +98,96 @@ TEST_F(ComPortsTest, PortsEntriesWinAndDevicesFillTheRestInOrder)
     EXPECT_EQ(serial.Open("COM7"), ENOENT);
 }
 
-TEST_F(ComPortsTest, DeviceHeldByAnotherProgramIsNotListed)
+// Another program, in a child process that is killed when the test leaves, however it leaves.
+class CHolder {
+public:
+    explicit CHolder(const std::function<bool()>& hold)
+    {
+        int ready[2];
+        if (::pipe(ready) != 0)
+            return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            // Only what it opens itself: not the descriptors of the test's own terminals.
+            for (int fd = 3; fd < 1024; ++fd)
+                if (fd != ready[1])
+                    ::close(fd);
+            const char ok = hold() ? 'y' : 'n';
+            (void)!::write(ready[1], &ok, 1);
+            ::pause();
+            ::_exit(0);
+        }
+        char ok = 0;
+        m_bHolding = m_pid > 0 && ::read(ready[0], &ok, 1) == 1 && ok == 'y';
+        ::close(ready[0]);
+        ::close(ready[1]);
+    }
+    ~CHolder()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    bool Holding() const { return m_bHolding; }
+
+private:
+    pid_t m_pid = -1;
+    bool m_bHolding = false;
+};
+
+TEST_F(ComPortsTest, APortInUseElsewhereIsNotListedAndNothingIsOpenedToFindOut)
 {
     Link("dev/ttyUSB0", Device("free"));
-    Link("dev/ttyUSB1", Device("held"));
-    const std::string held = Device("held");
-
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // Another program that holds the device the way a terminal program or a second panel does.
-        const int fd = ::open(held.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        const char ok = (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ? 'y' : 'n';
-        (void)!::write(ready[1], &ok, 1);
-        ::pause();
-        ::_exit(0);
+    Link("dev/ttyUSB1", Device("used"));
+    const std::string used = Device("used");
+    const std::string lockDir = root + "/lock/";
+    ASSERT_EQ(::mkdir(lockDir.c_str(), 0755), 0);
+    SetLockDirsOverride({lockDir});
+    const auto openAs = [&](int flags, bool lock) {
+        return [&used, flags, lock] {
+            const int fd = ::open(used.c_str(), flags | O_NOCTTY | O_NONBLOCK);
+            return fd >= 0 && (!lock || ::flock(fd, LOCK_EX | LOCK_NB) == 0);
+        };
+    };
+    // Named after the device node, as serial programs name their lock files.
+    const std::string lockPath = lockDir + "LCK.." + RealPath(used).substr(RealPath(used).rfind('/') + 1);
+    const auto lockFile = [&lockPath](const std::string& content) {
+        return [&lockPath, content] {
+            std::ofstream(lockPath) << content;
+            return true;
+        };
+    };
+    const struct {
+        const char* how;
+        std::function<bool()> hold;
+        bool listed;
+    } cases[] = {
+        {"open for reading and writing", openAs(O_RDWR, false), false},
+        {"locked through a read-only descriptor", openAs(O_RDONLY, true), false},
+        {"a lock file of a live process", lockFile("  " + std::to_string(::getpid()) + "\n"), false},
+        {"only read, by a listener", openAs(O_RDONLY, false), true},
+        {"a lock file whose process is gone", lockFile("999999999\n"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.how);
+        {
+            CHolder holder(c.hold);
+            ASSERT_TRUE(holder.Holding());
+            const std::vector<SComPort> listed = ListComPorts();
+            ASSERT_EQ(listed.size(), c.listed ? 2u : 1u);
+            EXPECT_EQ(listed[0].nNumber, 1);
+            EXPECT_EQ(ResolveComPort(2), RealPath(used));   // it keeps its number, it is only not offered
+        }
+        ::unlink(lockPath.c_str());
+        EXPECT_EQ(ListComPorts().size(), 2u);
     }
-    char ok = 0;
-    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
-    ASSERT_EQ(ok, 'y');
+    SetLockDirsOverride({"/run/lock/", "/var/lock/"});
 
-    EXPECT_TRUE(TrialOpenExclusive(Device("free")));
-    EXPECT_FALSE(TrialOpenExclusive(held));
-    const std::vector<SComPort> listed = ListComPorts();
-    ASSERT_EQ(listed.size(), 1u);
-    EXPECT_EQ(listed[0].nNumber, 1);
-    EXPECT_EQ(ResolveComPort(2), RealPath(held));  // it keeps its number, it is only not offered
+    // The exclusive open stays the final word: held there, the port fails to open.
+    CHolder holder(openAs(O_RDWR, true));
     CSerial serial;
     EXPECT_EQ(serial.Open("COM2"), EBUSY);
-
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    ::close(ready[0]);
-    ::close(ready[1]);
-    EXPECT_EQ(ListComPorts().size(), 2u);
-    EXPECT_EQ(serial.Open("COM2"), 0);
 }
 
 TEST_F(ComPortsTest, NoDevicesNoPorts)

@@ -42,10 +42,10 @@ TEST_F(SerialPortTest, AnOpenPortIsHeldAgainstEveryoneElse)
     CSerial second;
     EXPECT_EQ(second.Open(pty.Path()), EBUSY);
     EXPECT_FALSE(second.IsOpen());
-    EXPECT_FALSE(TrialOpenExclusive(pty.Path()));
+    EXPECT_TRUE(IsDeviceInUse(pty.Path()));   // seen from its lock, without opening it
 
     EXPECT_EQ(port.Close(), 0);
-    EXPECT_TRUE(TrialOpenExclusive(pty.Path()));
+    EXPECT_FALSE(IsDeviceInUse(pty.Path()));
     EXPECT_EQ(second.Open(pty.Path()), 0);
 }
 

@@ -87,6 +87,29 @@ TEST(SimModel, FaultsChangeTheHandshakeAndTheReport)
     EXPECT_EQ(Converse(model, {"M105"}, {}), std::vector<std::string>{"ok"});
     EXPECT_EQ(Converse(model, {"G0 X1 Y2 Z3", "M114"}, {}),
               (std::vector<std::string>{"ok", "X:1.00 Y:2.00 Z:3.00 Count X:80 Y:160 Z:1200", "ok"}));
+    CStageModel silent({.noReports = true, .speedFactor = 0});
+    EXPECT_EQ(Converse(silent, {"M105", "M114"}, {}),
+              (std::vector<std::string>{"ok T:25.0 /0.0 B:25.0 /0.0 @:0 B@:0", "ok"}));
+}
+
+// The model clamps like firmware does, and says which commanded targets lay outside.
+TEST(SimModel, MovesOutsideTheEnvelopeAreMarked)
+{
+    const struct {
+        std::vector<std::string> before;
+        const char* move;
+        bool outside;
+    } cases[] = {
+        {{}, "G0 X300 Y300 Z200", false},  {{}, "G0 X300.01", true},     {{}, "G0 Z-0.01", true},
+        {{"G0 X299", "G91"}, "G0 X1", false}, {{"G0 X299", "G91"}, "G0 X1.5", true}, {{}, "G0 Y1e9", true},
+        {{}, "G28", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.move);
+        CStageModel model({.speedFactor = 0});
+        Converse(model, c.before, {});
+        EXPECT_EQ(model.Execute(c.move, {}).outsideEnvelope, c.outside);
+    }
 }
 
 TEST(SimModel, MoveTakesDistanceOverFeedAndReportsTheTargetAtOnce)

@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include "app/TraceLog.h"
 #include "platform/FileLocations.h"
 #include "res/Resources.h"
 
@@ -36,6 +37,11 @@ void CMessageBoxAnswerer::Poll()
             toPress = b;
     }
     m_seen.push_back(seen);
+    if (m_whileShown) {
+        m_timer->stop();
+        m_whileShown();
+        m_timer->start(20);
+    }
     if (toPress)
         toPress->click();
     else
@@ -52,6 +58,15 @@ void CPanelTest::SetUp()
 void CPanelTest::TearDown()
 {
     m_panel.reset();
+    g_bTraceEnabled = FALSE;
+    g_strTraceFile.clear();
+}
+
+void CPanelTest::CaptureLog()
+{
+    g_strTraceFile = QString::fromStdString(m_dir.File("TarnikS_log.txt"));
+    g_bTraceEnabled = TRUE;
+    g_bTraceTimeStamp = FALSE;
 }
 
 CTarnikMDlg& CPanelTest::OpenPanel()

@@ -22,11 +22,14 @@ public:
     explicit CMessageBoxAnswerer(QString answer = QStringLiteral("OK"));
     ~CMessageBoxAnswerer();
     void SetAnswer(const QString& answer) { m_answer = answer; }
+    // Runs while a box is up, before it is answered (the box's event loop keeps turning).
+    void SetWhileShown(std::function<void()> whileShown) { m_whileShown = std::move(whileShown); }
     const std::vector<SSeen>& Seen() const { return m_seen; }
 
 private:
     void Poll();
     QString m_answer;
+    std::function<void()> m_whileShown;
     std::vector<SSeen> m_seen;
     class QTimer* m_timer;
 };
@@ -44,6 +47,9 @@ protected:
     std::string ConfigPath() const { return m_dir.File("System.cfg"); }
     std::string Config() const { return ReadWholeFile(ConfigPath()); }
     void WriteConfig(const std::string& text) const { WriteWholeFile(ConfigPath(), text); }
+    // The trace log goes to TarnikS_log.txt in the test's folder, without time stamps.
+    void CaptureLog();
+    std::string Log() const { return ReadWholeFile(m_dir.File("TarnikS_log.txt")); }
     QString Text(int id) const { return m_panel->GetDlgItemText(id); }
     bool Enabled(int id) const;
     void Click(int id);

@@ -37,8 +37,8 @@ listing=$(dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|')
 expected=(
   /usr/bin/TarnikS /usr/bin/TarnikSim
   /usr/share/applications/tarniks.desktop
-  /usr/share/doc/tarniks/copyright /usr/share/doc/tarniks/TarnikSim.txt
-  /usr/share/man/man1/TarnikSim.1.gz
+  /usr/share/doc/tarniks/copyright /usr/share/doc/tarniks/changelog.gz /usr/share/doc/tarniks/TarnikSim.txt
+  /usr/share/man/man1/TarnikS.1.gz /usr/share/man/man1/TarnikSim.1.gz
 )
 for size in 16 32 48 64 128 256; do
   expected+=("/usr/share/icons/hicolor/${size}x${size}/apps/tarniks.png")
@@ -51,9 +51,12 @@ if stray=$(grep -v -e '^/usr/bin/' -e '^/usr/share/' -e '/$' <<<"$listing"); the
 fi
 
 [ "$(dpkg-deb -f "$deb" Package)" = tarniks ] && pass "package name tarniks" || fail "package name"
-[ "$(dpkg-deb -f "$deb" Maintainer)" = "TarnikS developers" ] && pass "maintainer" || fail "maintainer"
+maintainer=$(dpkg-deb -f "$deb" Maintainer)
+[[ "$maintainer" =~ ^TarnikS\ developers\ \<[^@\<\>\ ]+@[^@\<\>\ ]+\>$ ]] && pass "maintainer $maintainer" ||
+  fail "maintainer without an address: $maintainer"
 depends=$(dpkg-deb -f "$deb" Depends)
-for lib in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6; do
+# Qt loads its platform plugin at start-up; no library links it, so only an explicit entry pulls it in.
+for lib in libc6 libstdc++6 libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins; do
   if grep -q "\b$lib\b" <<<"$depends"; then pass "depends on $lib"; else fail "Depends lacks $lib: $depends"; fi
 done
 
@@ -95,6 +98,20 @@ else
 fi
 zcat "$root/usr/share/man/man1/TarnikSim.1.gz" | grep -q -- '--ports-dir' && pass "manual page lists the options" ||
   fail "manual page lacks the options"
+
+# ---- the panel's manual page, changelog and licence
+echo "== documentation"
+version=$(dpkg-deb -f "$deb" Version)
+panel_man=$(zcat "$root/usr/share/man/man1/TarnikS.1.gz")
+grep -q "^\.TH TARNIKS 1 .*\"TarnikS $version\"" <<<"$panel_man" && pass "man TarnikS names version $version" ||
+  fail "man TarnikS lacks the version $version: $(head -1 <<<"$panel_man")"
+for entry in '.I System.cfg' '.I TarnikS_log.txt' '.I ports/' '.B XDG_CONFIG_HOME' '.B HOME'; do
+  grep -qxF "$entry" <<<"$panel_man" && pass "man TarnikS describes ${entry#* }" || fail "man TarnikS lacks $entry"
+done
+[ "$(zcat "$root/usr/share/doc/tarniks/changelog.gz" | head -1)" = "tarniks ($version) unstable; urgency=medium" ] &&
+  pass "changelog begins with $version" || fail "changelog does not begin with $version"
+grep -qx 'License: Expat' "$root/usr/share/doc/tarniks/copyright" && pass "copyright names its licence" ||
+  fail "copyright names no licence"
 
 # ---- where the installed programs keep their files
 snapshot() { (cd "$root" && find . -printf '%p %y %s %T@\n' | sort); }

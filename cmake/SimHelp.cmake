@@ -1,4 +1,4 @@
-# Run as: cmake -DSIM=<TarnikSim> -DTXT=<out.txt> -DMAN=<out.1> [-DMAN_GZ=<out.1.gz>] -DVERSION=<x.y.z> -P SimHelp.cmake
+# Run as: cmake -DSIM=<TarnikSim> -DTXT=<out.txt> -DMAN=<out.1> -DVERSION=<x.y.z> -P SimHelp.cmake
 # Writes the simulator's --help text as a plain file and as a manual page, so that the packaged
 # documentation is always what the installed program itself prints.
 execute_process(COMMAND "${SIM}" --help OUTPUT_VARIABLE help RESULT_VARIABLE rc)
@@ -22,9 +22,3 @@ file(WRITE "${MAN}"
 ".nf\n"
 "${body}"
 ".fi\n")
-if(MAN_GZ)   # Debian keeps manual pages compressed, without name or time in the header
-  execute_process(COMMAND gzip -9nc "${MAN}" OUTPUT_FILE "${MAN_GZ}" RESULT_VARIABLE rc)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "gzip ${MAN} failed (${rc})")
-  endif()
-endif()

@@ -64,9 +64,10 @@ void CTarnikMDlg::SetConnectedState(BOOL bConnected)
     m_bConnectedLook = bConnected;
 }
 
+// The distance and speed boxes keep what they show in both directions: what System.cfg stored,
+// or what the operator chose, never the defaults again.
 void CTarnikMDlg::OnBnClickedConnect()
 {
-    FillSpeedDistanceLists();
     if (!m_bReadyToConnect) {
         KillTimer(CONNECT_TIMER_ID);
         m_pSerial->Close();
@@ -92,6 +93,7 @@ void CTarnikMDlg::OnBnClickedConnect()
     m_bReadyToConnect = FALSE;
     m_bHandshakeDone = false;
     m_bPositionLive = false;
+    m_plan.Reset();
     SetTimer(CONNECT_TIMER_ID, CONNECT_TIMER_MS);
     m_nTimeoutTicks = 0;
 

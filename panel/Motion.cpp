@@ -12,21 +12,39 @@
 
 namespace {
 
-// The keys that jog, and the button each one stands for.
-int JogButtonForKey(int key)
+// The keys that jog, and the button each one stands for. The arrows and page keys are known by
+// their meaning; the letters by their place on the keyboard (the native key code, XKB's evdev + 8
+// on Linux), so that W A S D Q E jog under any layout, Cyrillic and Greek ones included. Without a
+// native code (a synthetic event) the letter itself is taken.
+int JogButtonForKey(int key, quint32 nativeScanCode)
 {
     switch (key) {
-    case Qt::Key_Right:
+    case Qt::Key_Right: return IDC_BTN_XPLUS;
+    case Qt::Key_Left: return IDC_BTN_XMINUS;
+    case Qt::Key_Up: return IDC_BTN_YPLUS;
+    case Qt::Key_Down: return IDC_BTN_YMINUS;
+    case Qt::Key_PageUp: return IDC_BTN_ZPLUS;
+    case Qt::Key_PageDown: return IDC_BTN_ZMINUS;
+    default: break;
+    }
+    enum : quint32 { KEYCODE_Q = 24, KEYCODE_W = 25, KEYCODE_E = 26, KEYCODE_A = 38, KEYCODE_S = 39, KEYCODE_D = 40 };
+    if (nativeScanCode != 0) {
+        switch (nativeScanCode) {
+        case KEYCODE_D: return IDC_BTN_XPLUS;
+        case KEYCODE_A: return IDC_BTN_XMINUS;
+        case KEYCODE_S: return IDC_BTN_YPLUS;
+        case KEYCODE_W: return IDC_BTN_YMINUS;
+        case KEYCODE_E: return IDC_BTN_ZPLUS;
+        case KEYCODE_Q: return IDC_BTN_ZMINUS;
+        default: return 0;
+        }
+    }
+    switch (key) {
     case Qt::Key_D: return IDC_BTN_XPLUS;
-    case Qt::Key_Left:
     case Qt::Key_A: return IDC_BTN_XMINUS;
-    case Qt::Key_Up:
     case Qt::Key_S: return IDC_BTN_YPLUS;
-    case Qt::Key_Down:
     case Qt::Key_W: return IDC_BTN_YMINUS;
-    case Qt::Key_PageUp:
     case Qt::Key_E: return IDC_BTN_ZPLUS;
-    case Qt::Key_PageDown:
     case Qt::Key_Q: return IDC_BTN_ZMINUS;
     default: return 0;
     }
@@ -41,13 +59,33 @@ void CTarnikMDlg::SendFixedLine(const char* line)
         m_pSerial->WriteText(line);
 }
 
+void CTarnikMDlg::SendQuery()
+{
+    m_plan.QuerySent();
+    SendFixedLine("M114\n");
+}
+
 void CTarnikMDlg::SendPositionQuery()
 {
     m_nReportRetries = 0;
-    SendFixedLine("M114\n");
+    SendQuery();
     // The pause is part of the conversation: the second query catches the end of a short move.
     QThread::msleep(100);
-    SendFixedLine("M114\n");
+    SendQuery();
+}
+
+// An absolute move goes out only when its target lies inside the envelope; a refused one is
+// logged and sends nothing.
+bool CTarnikMDlg::SendAbsoluteMove(const char* what, const CStagePlan::Axes& target, const QString& line)
+{
+    if (!CStagePlan::Inside(target)) {
+        WriteTraceLog(OutsideEnvelopeText(what, target[0], target[1], target[2]));
+        return false;
+    }
+    if (m_bConnected)
+        m_plan.AbsoluteSent(target);
+    SendCommandLine(line);
+    return true;
 }
 
 BOOL CTarnikMDlg::SendCommandLine(const QString& strLine)
@@ -98,12 +136,13 @@ void CTarnikMDlg::StepMove(int nAxis, bool bNegative)
         m_bSliderStep = FALSE;
     }
 
-    // The limits are tested against the last reported position; the panel keeps no position of its own.
-    const float p = nAxis == AXIS_X ? m_fPosX : nAxis == AXIS_Y ? m_fPosY : m_fPosZ;
-    const float upper = nAxis == AXIS_X ? STAGE_X_MAX : nAxis == AXIS_Y ? STAGE_Y_MAX : STAGE_Z_MAX;
-    if (bNegative ? p - d < 0.0f : p + d > upper)
+    // The limits are tested against where the lines already sent take the stage, not against the
+    // last report, which lags behind steps that went out since its query.
+    const float delta = AsSent(bNegative ? -d : d, 2);
+    if (!m_plan.StepAllowed(nAxis - AXIS_X, delta))
         return;
 
+    m_plan.StepSent(nAxis - AXIS_X, delta);
     SendCommandLine(FormatStepMove(nAxis, bNegative, d, speed));
     SendPositionQuery();
 }
@@ -118,6 +157,7 @@ void CTarnikMDlg::Home()
     // Relative positioning is in force: home, then lift Z by 55 mm from there.
     SendFixedLine("G28\n");
     SendFixedLine("G0 Z55\n");
+    m_plan.HomeSent(HOME_LIFT_Z);
     SendPositionQuery();
 }
 
@@ -127,9 +167,10 @@ void CTarnikMDlg::OnBnClickedPark()
         return;
     SendFixedLine("G90\n");
     const int speed = GetXYSpeed();
-    // The park position is sent as stored, without a limit test.
-    SendCommandLine(FormatParkMove(m_fParkX, m_fParkY, m_fParkZ, speed));
-    SendPositionQuery();
+    // A park position edited into System.cfg by hand may lie outside the stage.
+    const CStagePlan::Axes target = {AsSent(m_fParkX, 2), AsSent(m_fParkY, 2), AsSent(m_fParkZ, 2)};
+    if (SendAbsoluteMove("Park refused", target, FormatParkMove(m_fParkX, m_fParkY, m_fParkZ, speed)))
+        SendPositionQuery();
 }
 
 bool CTarnikMDlg::IsJogKeyRepeatStale(const QKeyEvent* e)
@@ -161,7 +202,7 @@ bool CTarnikMDlg::PreTranslateMessage(QObject* receiver, QKeyEvent* e)
     // Keys pressed with Alt are menu keys, not jog keys.
     if (e->modifiers() & Qt::AltModifier)
         return false;
-    const int button = JogButtonForKey(e->key());
+    const int button = JogButtonForKey(e->key(), e->nativeScanCode());
     if (button == 0)
         return false;
     if (!m_jogClock.isValid())

@@ -1,5 +1,7 @@
 #include "panel/MotionFormat.h"
 
+#include <cmath>
+
 #include "platform/Numbers.h"
 
 QString FormatStepMove(int nAxis, bool bNegative, float fDistance, int nSpeed)
@@ -24,6 +26,19 @@ QString FormatParkMove(float fX, float fY, float fZ, int nSpeed)
 {
     return QString::fromStdString(FormatC("G0 X%.2f Y%.2f Z%.2f F%d\n", static_cast<double>(fX),
                                           static_cast<double>(fY), static_cast<double>(fZ), nSpeed));
+}
+
+float AsSent(float fValue, int nDecimals)
+{
+    if (!std::isfinite(fValue))
+        return fValue;
+    return static_cast<float>(ParseLeadingDouble(FormatC("%.*f", nDecimals, static_cast<double>(fValue))));
+}
+
+QString OutsideEnvelopeText(const char* what, float fX, float fY, float fZ)
+{
+    return QString::fromStdString(FormatC("%s: (%.2f, %.2f, %.2f) lies outside the stage", what, static_cast<double>(fX),
+                                          static_cast<double>(fY), static_cast<double>(fZ)));
 }
 
 float ReadDistanceText(const QString& text)

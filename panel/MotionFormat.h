@@ -17,6 +17,13 @@ QString FormatAbsoluteMove(float fX, float fY, float fZ, int nSpeed);
 // "G0 X%.2f Y%.2f Z%.2f F%d\n": the park move.
 QString FormatParkMove(float fX, float fY, float fZ, int nSpeed);
 
+// A value as the wire carries it with that many decimals ("%.2f" of 0.125 is 0.13): what the
+// controller will be told, for the envelope checks.
+float AsSent(float fValue, int nDecimals);
+
+// "Park refused: (150.00, 150.00, 250.00) lies outside the stage", for the trace log.
+QString OutsideEnvelopeText(const char* what, float fX, float fY, float fZ);
+
 // A distance box's text in millimetres: a text beginning with "0.02" is 0.02, an empty text 0,
 // otherwise its leading number (0 without one). No minimum applied here.
 float ReadDistanceText(const QString& text);

@@ -69,12 +69,13 @@ BOOL CTarnikMDlg::ParsePosition(QString line)
     m_fPosX = report.x;
     m_fPosY = report.y;
     m_fPosZ = report.z;
+    m_plan.ReportArrived({report.x, report.y, report.z}, report.complete);
     if (!report.complete) {
         // Asked again a few times per query, not without end: a controller that never completes
         // its report would otherwise keep the window thread in a loop of queries.
         if (m_nReportRetries < REPORT_RETRIES_PER_QUERY) {
             ++m_nReportRetries;
-            SendFixedLine("M114\n");
+            SendQuery();
         } else if (m_nReportRetries == REPORT_RETRIES_PER_QUERY) {
             ++m_nReportRetries;
             WriteTraceLog(QStringLiteral("Incomplete position report, not asked again: ") + line.trimmed());

@@ -2,6 +2,7 @@
 // closing the panel.
 #include <QComboBox>
 
+#include "app/TraceLog.h"
 #include "panel/ConfigFile.h"
 #include "panel/MotionFormat.h"
 #include "panel/TarnikMDlg.h"
@@ -34,6 +35,16 @@ QString Fixed(const char* format, float value)
     return QString::fromStdString(FormatC(format, static_cast<double>(value)));
 }
 
+// A distance as the boxes and the steps take it: to the hundredth, as the step lines carry it,
+// with at least one decimal ("10.0", "0.02"), so that files written before read as they did.
+QString DistanceText(float value)
+{
+    std::string text = FormatC("%.2f", static_cast<double>(value));
+    if (text.size() > 1 && text.back() == '0' && text[text.size() - 2] != '.')
+        text.pop_back();
+    return QString::fromStdString(text);
+}
+
 } // namespace
 
 BOOL CTarnikMDlg::LoadExpanderState() { return ReadFlag(kDlgStatus, QStringLiteral("ExpanderDlg")); }
@@ -54,8 +65,9 @@ BOOL CTarnikMDlg::RestoreLastPosition()
     // The mode lines go out even before the handshake; the move line itself waits for it.
     SendFixedLine("G21\n");
     SendFixedLine("G90\n");
-    SendCommandLine(FormatAbsoluteMove(x, y, z, GetXYSpeed()));
-    SendFixedLine("M114\n");
+    const CStagePlan::Axes target = {AsSent(x, 1), AsSent(y, 1), AsSent(z, 1)};
+    if (SendAbsoluteMove("Last position not restored", target, FormatAbsoluteMove(x, y, z, GetXYSpeed())))
+        SendQuery();
     return TRUE;
 }
 
@@ -82,14 +94,17 @@ BOOL CTarnikMDlg::LoadParkPosition()
 
 void CTarnikMDlg::LoadSpeedsAndDistances()
 {
-    const int xySpeed = ParseLeadingInt(ReadConfigString(g_strConfigFile, kSpdDst, QStringLiteral("XYSpeed")).toStdString());
-    const int zSpeed = ParseLeadingInt(ReadConfigString(g_strConfigFile, kSpdDst, QStringLiteral("ZSpeed")).toStdString());
-    const QString xyDist = ReadConfigString(g_strConfigFile, kSpdDst, QStringLiteral("XYDistance"));
-    const QString zDist = ReadConfigString(g_strConfigFile, kSpdDst, QStringLiteral("ZDistance"));
-    SetDlgItemText(IDC_COMBO_XYSPEED, QString::fromStdString(FormatC("%d", xySpeed)));
-    SetDlgItemText(IDC_COMBO_ZSPEED, QString::fromStdString(FormatC("%d", zSpeed)));
-    SetDlgItemText(IDC_COMBO_XYDIST, xyDist);
-    SetDlgItemText(IDC_COMBO_ZDIST, zDist);
+    // A box whose key is missing keeps its default entry: an empty speed would read as 50 mm/min.
+    const auto load = [this](int id, const QString& key, bool isSpeed) {
+        const QString text = ReadConfigString(g_strConfigFile, kSpdDst, key);
+        if (text.isEmpty())
+            return;
+        SetDlgItemText(id, isSpeed ? QString::fromStdString(FormatC("%d", ParseLeadingInt(text.toStdString()))) : text);
+    };
+    load(IDC_COMBO_XYSPEED, QStringLiteral("XYSpeed"), true);
+    load(IDC_COMBO_ZSPEED, QStringLiteral("ZSpeed"), true);
+    load(IDC_COMBO_XYDIST, QStringLiteral("XYDistance"), false);
+    load(IDC_COMBO_ZDIST, QStringLiteral("ZDistance"), false);
 }
 
 void CTarnikMDlg::OnBnClickedMoreLess()
@@ -117,6 +132,11 @@ void CTarnikMDlg::OnBnClickedRetainLastPos()
 
 void CTarnikMDlg::OnBnClickedSetPark()
 {
+    // A park position outside the stage would only ever be refused.
+    if (!CStagePlan::Inside({AsSent(m_fPosX, 2), AsSent(m_fPosY, 2), AsSent(m_fPosZ, 2)})) {
+        WriteTraceLog(OutsideEnvelopeText("Park position not stored", m_fPosX, m_fPosY, m_fPosZ));
+        return;
+    }
     WriteConfigString(g_strConfigFile, kParkPos, QStringLiteral("X"), Fixed("%.2f", m_fPosX));
     m_fParkX = m_fPosX;
     WriteConfigString(g_strConfigFile, kParkPos, QStringLiteral("Y"), Fixed("%.2f", m_fPosY));
@@ -130,10 +150,10 @@ void CTarnikMDlg::OnClose()
     if (m_bConnected) {
         WriteConfigInt(g_strConfigFile, kSpdDst, QStringLiteral("XYSpeed"), GetXYSpeed());
         WriteConfigInt(g_strConfigFile, kSpdDst, QStringLiteral("ZSpeed"), GetZSpeed());
-        WriteConfigString(g_strConfigFile, kSpdDst, QStringLiteral("XYDistance"), Fixed("%.1f", GetXYDistance()));
-        WriteConfigString(g_strConfigFile, kSpdDst, QStringLiteral("ZDistance"), Fixed("%.1f", GetZDistance()));
+        WriteConfigString(g_strConfigFile, kSpdDst, QStringLiteral("XYDistance"), DistanceText(GetXYDistance()));
+        WriteConfigString(g_strConfigFile, kSpdDst, QStringLiteral("ZDistance"), DistanceText(GetZDistance()));
         m_bRetainLastPos = IsDlgButtonChecked(IDC_CHECK_RETAIN) == 1;
-        if (m_bRetainLastPos)
+        if (m_bRetainLastPos && m_bPositionLive)
             SaveLastPosition();
     }
     if (MessageBox(this, QStringLiteral("Are you sure you want to exit?"), QString(), MB_OKCANCEL | MB_ICONQUESTION) == IDOK)

@@ -1,5 +1,6 @@
 // The three position sliders: they show the reported position, a released thumb moves its axis
 // there, an arrow steps exactly 1 mm. Y and Z are inverted: up is the + direction.
+#include "app/TraceLog.h"
 #include "panel/MotionFormat.h"
 #include "panel/SliderMath.h"
 #include "panel/TarnikMDlg.h"
@@ -16,23 +17,36 @@ void CTarnikMDlg::UpdateSliders()
         z->SetScrollPos(ToSliderPos(STAGE_Z_MAX - m_fPosZ));
 }
 
+// A released thumb sends its axis there; the other two axes stay where the lines sent take them.
+// A move that cannot be known to stay inside the stage is refused and the thumbs go back.
+void CTarnikMDlg::ReleaseThumb(int nAxis, float fValue, CScrollBarCtrl* pBar, int nPos)
+{
+    CStagePlan::Axes target{};
+    if (!m_plan.TargetFor(nAxis - AXIS_X, fValue, target)) {
+        WriteTraceLog(QStringLiteral("Slider move refused: where the stage is going is not known"));
+        UpdateSliders();
+        return;
+    }
+    pBar->SetScrollPos(nPos);
+    const QString line = FormatAbsoluteMove(target[0], target[1], target[2], GetXYSpeed());
+    if (SendAbsoluteMove("Slider move refused", {AsSent(target[0], 1), AsSent(target[1], 1), AsSent(target[2], 1)}, line))
+        SendPositionQuery();
+    else
+        UpdateSliders();
+}
+
 void CTarnikMDlg::OnHScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar)
 {
     if (!m_bConnected)
         return;
-    const float y = m_fPosY;
-    const float z = m_fPosZ;
     // Every notification re-states the units and absolute positioning, whatever it is.
     SendFixedLine("G21\n");
     SendFixedLine("G90\n");
     auto* xBar = DlgItem<CScrollBarCtrl>(IDC_SCROLL_X);
     switch (nSBCode) {
     case SB_THUMBPOSITION:
-        if (pScrollBar == xBar) {
-            xBar->SetScrollPos(static_cast<int>(nPos));
-            SendCommandLine(FormatAbsoluteMove(static_cast<float>(nPos), y, z, GetXYSpeed()));
-            SendPositionQuery();
-        }
+        if (pScrollBar == xBar)
+            ReleaseThumb(AXIS_X, static_cast<float>(nPos), xBar, static_cast<int>(nPos));
         break;
     case SB_LINELEFT:
         m_bSliderStep = TRUE;
@@ -62,16 +76,10 @@ void CTarnikMDlg::OnVScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar)
     const bool isZ = pScrollBar == zBar;
     switch (nSBCode) {
     case SB_THUMBPOSITION:
-        if (isY || isZ) {
-            float x = m_fPosX, y = m_fPosY, z = m_fPosZ;
-            if (isY)
-                y = STAGE_Y_MAX - static_cast<float>(nPos);
-            else
-                z = STAGE_Z_MAX - static_cast<float>(nPos);
-            pScrollBar->SetScrollPos(static_cast<int>(nPos));
-            SendCommandLine(FormatAbsoluteMove(x, y, z, GetXYSpeed()));
-            SendPositionQuery();
-        }
+        if (isY)
+            ReleaseThumb(AXIS_Y, STAGE_Y_MAX - static_cast<float>(nPos), pScrollBar, static_cast<int>(nPos));
+        else if (isZ)
+            ReleaseThumb(AXIS_Z, STAGE_Z_MAX - static_cast<float>(nPos), pScrollBar, static_cast<int>(nPos));
         break;
     case SB_LINEUP:
         m_bSliderStep = TRUE;

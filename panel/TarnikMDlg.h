@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "panel/DlgExpander.h"
+#include "panel/StagePlan.h"
 #include "platform/DialogBase.h"
 
 class CSerialMFC;
@@ -21,6 +22,7 @@ constexpr float PARK_DEFAULT_X = 150.0f;
 constexpr float PARK_DEFAULT_Y = 150.0f;
 constexpr float PARK_DEFAULT_Z = 55.0f;
 constexpr float XY_STEP_MIN = 0.1f;
+constexpr float HOME_LIFT_Z = 55.0f;   // Home ends with Z raised this far
 
 // The connection timer.
 constexpr UINT_PTR CONNECT_TIMER_ID = 1;
@@ -97,9 +99,12 @@ private:
     void ReportConnectionError();
     void OnDeviceVanished();
     void StepMove(int nAxis, bool bNegative);
+    void ReleaseThumb(int nAxis, float fValue, CScrollBarCtrl* pBar, int nPos);
     void Home();
     void SendFixedLine(const char* line);
     void SendPositionQuery();
+    void SendQuery();
+    bool SendAbsoluteMove(const char* what, const CStagePlan::Axes& target, const QString& line);
     void PlaceTopMost(bool topMost);
     void ShowConnectionIcon(int iconId);
     bool IsJogKeyRepeatStale(const QKeyEvent* e);
@@ -124,6 +129,7 @@ public:
     bool m_bShowingConnectionError = false;
     int m_nReportRetries = 0;          // incomplete reports asked again since the last query
     CButtonST* m_btnStatus = nullptr;   // owned by the dialog once it sits on control 1038
+    CStagePlan m_plan;                   // where the lines sent take the stage: the envelope checks
 
 private:
     // Keyboard jog: when the last step began, on the clock of the key events, so that repeats

@@ -5,6 +5,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QWheelEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -56,6 +57,10 @@ void CScrollBarCtrl::OnAction(int action)
         setSliderPosition(value());
     emit scrollNotify(code, static_cast<UINT>(pos));
 }
+
+// The wheel has no scroll code of its own: turned over a slider it would move the thumb away from
+// where the stage is and send nothing that moves it. It is swallowed.
+void CScrollBarCtrl::wheelEvent(QWheelEvent* e) { e->accept(); }
 
 void CScrollBarCtrl::mouseReleaseEvent(QMouseEvent* e)
 {
@@ -188,6 +193,8 @@ QWidget* CDialogBase::CreateControl(const SControlTemplate& t)
         bar->SetScrollRange(0, 100);
         bar->setPageStep(1);
         bar->setSingleStep(1);
+        // Qt's own menu (scroll here, top, bottom...) would move a thumb without a scroll code.
+        bar->setContextMenuPolicy(Qt::PreventContextMenu);
         connect(bar, &QAbstractSlider::actionTriggered, bar, &CScrollBarCtrl::OnAction);
         connect(bar, &CScrollBarCtrl::scrollNotify, this, [this, bar](UINT code, UINT pos) {
             if (bar->orientation() == Qt::Horizontal)

@@ -31,6 +31,7 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
 
 private:
     friend class CDialogBase;

@@ -280,18 +280,29 @@ TEST_F(PanelConnection, PressingConnectingDisconnectsAtOnceWithoutABox)
     EXPECT_TRUE(answerer.Seen().empty());
 }
 
-TEST_F(PanelConnection, TheBoxesReturnToTheirDefaultsAtEveryPressOfConnect)
+// What System.cfg stores is what the boxes show and the steps use, through Connect and back.
+TEST_F(PanelConnection, StoredSpeedsAndDistancesSurviveConnectAndClosing)
 {
+    WriteConfig("[SpdDst]\nXYSpeed=2500\nZSpeed=800\nXYDistance=10.0\nZDistance=0.02\n");
     StartStage();
     auto& panel = OpenPanel();
     ConnectPanel();
-    panel.SetDlgItemText(IDC_COMBO_XYSPEED, QStringLiteral("1234"));
-    panel.SetDlgItemText(IDC_COMBO_ZDIST, QStringLiteral("7"));
+    const std::pair<int, const char*> shown[] = {
+        {IDC_COMBO_XYSPEED, "2500"}, {IDC_COMBO_ZSPEED, "800"}, {IDC_COMBO_XYDIST, "10.0"}, {IDC_COMBO_ZDIST, "0.02"}};
+    for (const auto& [id, text] : shown)
+        EXPECT_EQ(Text(id), text) << id;
+    Click(IDC_BTN_XPLUS);
+    Click(IDC_BTN_ZPLUS);
+    EXPECT_TRUE(WaitForLines(10));
+    EXPECT_EQ(Lines()[2], "G0 X10.00 F2500\n");
+    EXPECT_EQ(Lines()[7], "G0 Z0.02 F800\n");
     Click(IDC_BTN_CONNECT);
-    EXPECT_EQ(Text(IDC_COMBO_XYSPEED), "5000 (Default)");
-    EXPECT_EQ(Text(IDC_COMBO_ZDIST), "1.0");
-    EXPECT_EQ(Text(IDC_COMBO_ZSPEED), "3000 (Default)");
-    EXPECT_FALSE(Enabled(IDC_COMBO_ZSPEED));
+    for (const auto& [id, text] : shown)
+        EXPECT_EQ(Text(id), text) << id;
+    CMessageBoxAnswerer answerer(QStringLiteral("Cancel"));
+    panel.m_bConnected = TRUE;   // closing stores the boxes only while connected
+    panel.close();
+    EXPECT_NE(Config().find("XYSpeed=2500\nZSpeed=800\nXYDistance=10.0\nZDistance=0.02\n"), std::string::npos) << Config();
 }
 
 TEST_F(PanelConnection, RefreshDoesNothingWhileConnected)

@@ -116,4 +116,41 @@ TEST_F(PanelKeys, AHeldKeyStopsWithinOneStepOfItsRelease)
     EXPECT_LE(stepsAfterRelease, 1);
 }
 
+// Steps typed faster than the controller reports are checked against where the steps already sent
+// take the stage, not against a report that lags behind them.
+TEST_F(PanelKeys, KeysTowardsALimitStopAtItWhileTheReportsLag)
+{
+    Click(IDC_BTN_CONNECT);
+    sim::SSimOptions options = Quiet();
+    options.replyDelayMs = 60;
+    StartStage(options);
+    Click(IDC_BTN_REFRESH);
+    ConnectPanel();
+    ReportPosition(297, 100, 100);
+    QWidget* focus = FocusInSpeedBox();
+    // The reports of each step arrive while later steps are being typed.
+    for (int i = 0; i < 8; ++i) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), true);
+        QApplication::sendEvent(focus, &press);
+        QTest::qWait(60);
+    }
+    LinesAfterQuiet(100);
+    ASSERT_TRUE(m_stage->WaitUntilIdle(10000));
+    const auto lines = LinesAfterQuiet(1000);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "G0 X1.00 F5000\n"), 3);
+    EXPECT_EQ(m_stage->Position()[0], 300.0);
+    for (const auto& line : m_stage->Transcript())
+        EXPECT_FALSE(line.outsideEnvelope) << line.text;
+}
+
+// The letters jog by their place on the keyboard, whatever the layout makes of them.
+TEST_F(PanelKeys, LetterKeysJogByPositionUnderANonLatinLayout)
+{
+    QWidget* focus = FocusInSpeedBox();
+    // The key where D is on a Latin keyboard types a Cyrillic ve; its native code is D's.
+    QKeyEvent press(QEvent::KeyPress, static_cast<int>(0x0412), Qt::NoModifier, 40, 0x6d7, 0, QStringLiteral("\u0432"));
+    QApplication::sendEvent(focus, &press);
+    EXPECT_EQ(LinesAfterQuiet(150), WireLines({"G21\n", "G91\n", "G0 X1.00 F5000\n", "M114\n", "M114\n"}));
+}
+
 } // namespace

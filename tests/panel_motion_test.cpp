@@ -3,11 +3,14 @@
 #include <QTest>
 #include <algorithm>
 #include <clocale>
+#include <cmath>
+#include <functional>
 
 #include "app/TraceLog.h"
 #include "res/Resource.h"
 #include "serial/SerialWnd.h"
 #include "tests/support/StageFixture.h"
+#include "tests/support/Wait.h"
 
 namespace {
 
@@ -108,13 +111,41 @@ TEST_F(PanelMotion, HomeAndParkSendTheirFixedSequences)
     EXPECT_EQ(Press(IDC_BTN_PARK), WireLines({"G90\n", "G0 X150.00 Y150.00 Z55.00 F5000\n", "M114\n", "M114\n"}));
 }
 
-TEST_F(PanelMotion, AStoredParkPositionIsSentUnchanged)
+// Park positions edited into System.cfg, stored last positions and reports of nonsense never put a
+// target outside the stage on the wire; each refusal leaves one log line and the panel jogs on.
+TEST_F(PanelMotion, NoTargetOutsideTheStageIsSentWhateverItsSource)
 {
-    Click(IDC_BTN_CONNECT);   // disconnect, store a park position out of the envelope, connect again
-    WriteConfig("[Park_Pos]\nX=10.5\nY=20\nZ=250\n");
-    ConnectPanel();
-    Panel().SetDlgItemText(IDC_COMBO_XYSPEED, QStringLiteral("2000"));
-    EXPECT_EQ(Press(IDC_BTN_PARK), WireLines({"G90\n", "G0 X10.50 Y20.00 Z250.00 F2000\n", "M114\n", "M114\n"}));
+    const struct {
+        const char* what;
+        std::function<void(CTarnikMDlg&)> act;
+        WireLines lines;
+        const char* log;
+    } cases[] = {
+        {"park", [this](CTarnikMDlg& p) { WriteConfig("[Park_Pos]\nX=10.5\nY=20\nZ=250\n"); p.LoadParkPosition(); Click(IDC_BTN_PARK); },
+         {"G90\n"}, "Park refused: (10.50, 20.00, 250.00) lies outside the stage"},
+        {"restore", [this](CTarnikMDlg& p) { WriteConfig("[Last_Pos]\nkeep=1\nX=400\nY=2\nZ=3\n"); p.RestoreLastPosition(); },
+         {"G21\n", "G90\n"}, "Last position not restored: (400.00, 2.00, 3.00) lies outside the stage"},
+        {"slider over a report of inf", [this](CTarnikMDlg& p) {
+             m_stage->SendRaw("X:10.00 Y:1e999 Z:5.00 E:0.00\n");
+             ASSERT_EVENTUALLY(std::isinf(p.m_fPosY), 3000);
+             Forget();
+             p.OnHScroll(SB_THUMBPOSITION, 42, p.DlgItem<CScrollBarCtrl>(IDC_SCROLL_X));
+         },
+         {"G21\n", "G90\n"}, "Slider move refused: where the stage is going is not known"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        CaptureLog();
+        ::unlink(m_dir.File("TarnikS_log.txt").c_str());
+        Forget();
+        c.act(Panel());
+        EXPECT_EQ(LinesAfterQuiet(150), c.lines);
+        EXPECT_EQ(Log(), std::string(c.log) + "\r\n");
+        ReportPosition(100, 100, 100);
+        EXPECT_EQ(StepLine(IDC_BTN_XPLUS), "G0 X1.00 F5000\n");
+    }
+    for (const auto& line : m_stage->Transcript())
+        EXPECT_FALSE(line.outsideEnvelope) << line.text;
 }
 
 TEST_F(PanelMotion, LinesKeepTheirDecimalPointsUnderADecimalCommaLocale)

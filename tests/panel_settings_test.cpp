@@ -53,7 +53,7 @@ TEST_F(PanelSettings, StoredOptionsAndBoxesAreShownAtStart)
     EXPECT_EQ(Text(IDC_COMBO_ZDIST), "0.3");
 }
 
-TEST_F(PanelSettings, OnlyTheExactTextOneSetsAFlagAndMissingSpeedsReadAsZero)
+TEST_F(PanelSettings, OnlyTheExactTextOneSetsAFlagAndMissingSpeedsKeepTheirDefaults)
 {
     WriteConfig("[DlgStatus]\nOnTop=true\nExpanderDlg= 1\n[Last_Pos]\nkeep=0\n");
     auto& panel = OpenPanel();
@@ -62,11 +62,11 @@ TEST_F(PanelSettings, OnlyTheExactTextOneSetsAFlagAndMissingSpeedsReadAsZero)
     EXPECT_EQ(panel.m_bRetainLastPos, FALSE);
     // The reader trims " 1" to "1", as the profile services always did.
     EXPECT_TRUE(panel.m_expander.IsExpanded());
-    // A file without SpdDst: both speeds read as 0, the distances as empty texts.
-    EXPECT_EQ(Text(IDC_COMBO_XYSPEED), "0");
-    EXPECT_EQ(Text(IDC_COMBO_ZSPEED), "0");
-    EXPECT_EQ(Text(IDC_COMBO_XYDIST), "");
-    EXPECT_EQ(Text(IDC_COMBO_ZDIST), "");
+    // A file without SpdDst leaves the default entries (an empty speed would be 50 mm/min).
+    EXPECT_EQ(Text(IDC_COMBO_XYSPEED), "5000 (Default)");
+    EXPECT_EQ(Text(IDC_COMBO_ZSPEED), "3000 (Default)");
+    EXPECT_EQ(Text(IDC_COMBO_XYDIST), "1.0");
+    EXPECT_EQ(Text(IDC_COMBO_ZDIST), "1.0");
 }
 
 TEST_F(PanelSettings, OptionCheckBoxesAndTheExpanderWriteAtOnce)
@@ -91,15 +91,23 @@ TEST_F(PanelSettings, SetParkWritesTwoDecimalsWithAPointUnderAnyLocale)
     auto& panel = OpenPanel();
     panel.m_fPosX = 12.345f;
     panel.m_fPosY = 0.5f;
-    panel.m_fPosZ = 250.0f;
+    panel.m_fPosZ = 150.0f;
     panel.OnBnClickedSetPark();
     std::setlocale(LC_ALL, old.c_str());
 
-    EXPECT_NE(Config().find("[Park_Pos]\nX=12.35\nY=0.50\nZ=250.00\n"), std::string::npos) << Config();
+    EXPECT_NE(Config().find("[Park_Pos]\nX=12.35\nY=0.50\nZ=150.00\n"), std::string::npos) << Config();
     EXPECT_EQ(panel.m_fParkX, 12.345f);
-    EXPECT_EQ(panel.m_fParkZ, 250.0f);
+    EXPECT_EQ(panel.m_fParkZ, 150.0f);
     panel.SaveLastPosition();
-    EXPECT_NE(Config().find("[Last_Pos]\nX=12.3\nY=0.5\nZ=250.0\n"), std::string::npos) << Config();
+    EXPECT_NE(Config().find("[Last_Pos]\nX=12.3\nY=0.5\nZ=150.0\n"), std::string::npos) << Config();
+
+    // A position outside the stage is never stored as the park position.
+    CaptureLog();
+    panel.m_fPosZ = 250.0f;
+    panel.OnBnClickedSetPark();
+    EXPECT_EQ(panel.m_fParkZ, 150.0f);
+    EXPECT_NE(Config().find("Z=150.00\n"), std::string::npos) << Config();
+    EXPECT_EQ(Log(), "Park position not stored: (12.35, 0.50, 250.00) lies outside the stage\r\n");
 }
 
 TEST_F(PanelSettings, AParkPositionStoredAsZerosMeansNoneAtTheNextStart)
@@ -124,6 +132,7 @@ TEST_F(PanelSettings, ClosingWhileConnectedStoresSpeedsBeforeAskingAndCancelKeep
     panel.SetDlgItemText(IDC_COMBO_ZDIST, QStringLiteral("0.02"));
     panel.CheckDlgButton(IDC_CHECK_RETAIN, 1);
     panel.m_fPosX = 1.25f;
+    panel.m_bPositionLive = true;
 
     std::string atQuestion;
     CMessageBoxAnswerer answerer(QStringLiteral("Cancel"));
@@ -136,7 +145,7 @@ TEST_F(PanelSettings, ClosingWhileConnectedStoresSpeedsBeforeAskingAndCancelKeep
     EXPECT_EQ(answerer.Seen()[0].icon, QMessageBox::Question);
     EXPECT_TRUE(panel.isVisible());
     const std::string expected =
-        "[SpdDst]\nXYSpeed=5000\nZSpeed=3000\nXYDistance=0.1\nZDistance=0.0\n[Last_Pos]\nX=1.2\nY=0.0\nZ=0.0\n";
+        "[SpdDst]\nXYSpeed=5000\nZSpeed=3000\nXYDistance=0.05\nZDistance=0.02\n[Last_Pos]\nX=1.2\nY=0.0\nZ=0.0\n";
     EXPECT_NE(atQuestion.find(expected), std::string::npos) << atQuestion;
     EXPECT_NE(Config().find(expected), std::string::npos);
 }

@@ -4,6 +4,9 @@
 #include <QComboBox>
 #include <QStyleOptionSlider>
 #include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QContextMenuEvent>
 
 #include "res/Resource.h"
 #include "tests/support/StageFixture.h"
@@ -75,7 +78,9 @@ TEST_F(PanelSliders, ThumbsFollowTheReports)
     EXPECT_EQ(Bar(IDC_SCROLL_X)->value(), 0);     // the left end
     EXPECT_EQ(Bar(IDC_SCROLL_Y)->value(), 149);   // 300 - 150.7, truncated
     EXPECT_EQ(Bar(IDC_SCROLL_Z)->value(), 0);     // the top end
-    EXPECT_EQ(Release(IDC_SCROLL_Y, true, Bar(IDC_SCROLL_Y)->value())[2], "G0 X-3.0 Y151.0 Z250.0 F5000\n");
+    // Its unmoved axes would leave the stage: the release is refused and the thumb goes back.
+    EXPECT_EQ(Release(IDC_SCROLL_Y, true, 100), kModes);
+    EXPECT_EQ(Bar(IDC_SCROLL_Y)->value(), 149);
     // A report far beyond any range still lands at an end.
     m_stage->SendRaw("X:1e30 Y:-1e30 Z:1e999 E:0\n");
     EXPECT_EVENTUALLY_EQ(Bar(IDC_SCROLL_X)->value(), 300, 5000);
@@ -132,6 +137,34 @@ TEST_F(PanelSliders, TroughClicksAndDraggingMoveNothing)
     const WireLines tail(all.begin() + static_cast<long>(dragging.size()), all.end());
     const std::string move = "G0 X" + std::to_string(pos) + ".0 Y100.0 Z100.0 F5000\n";
     EXPECT_EQ(tail, WireLines({"G21\n", "G90\n", move, "M114\n", "M114\n", "G21\n", "G90\n"}));
+}
+
+// Neither has a scroll code: the wheel would move a thumb away from the stage, Qt's menu offers
+// "Scroll here" and "Top" that send nothing that moves it.
+TEST_F(PanelSliders, TheWheelAndTheScrollBarMenuDoNothing)
+{
+    ReportPosition(100, 100, 100);
+    for (int id : {IDC_SCROLL_X, IDC_SCROLL_Y, IDC_SCROLL_Z}) {
+        SCOPED_TRACE(id);
+        CScrollBarCtrl* bar = Bar(id);
+        const int before = bar->value();
+        const QPointF at = bar->rect().center();
+        QWheelEvent wheel(at, bar->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(bar, &wheel);
+        bool menuShown = false;
+        QTimer::singleShot(100, [&menuShown] {
+            if (QWidget* popup = QApplication::activePopupWidget()) {
+                menuShown = true;
+                popup->close();
+            }
+        });
+        QContextMenuEvent menu(QContextMenuEvent::Mouse, at.toPoint(), bar->mapToGlobal(at.toPoint()));
+        QApplication::sendEvent(bar, &menu);
+        QTest::qWait(150);
+        EXPECT_FALSE(menuShown);
+        EXPECT_EQ(bar->value(), before);
+        EXPECT_EQ(LinesAfterQuiet(100), WireLines{});
+    }
 }
 
 TEST_F(PanelSliders, SlidersAreDeafWhileNotConnected)

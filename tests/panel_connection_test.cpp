@@ -3,9 +3,7 @@
 #include <QComboBox>
 #include <QTest>
 #include <algorithm>
-#include <spawn.h>
 #include <unistd.h>
-#include <sys/wait.h>
 
 #include "controls/ButtonST.h"
 #include "panel/ConfigFile.h"
@@ -14,8 +12,6 @@
 #include "serial/SerialWnd.h"
 #include "tests/support/StageFixture.h"
 #include "tests/support/Wait.h"
-
-extern char** environ;
 
 namespace {
 
@@ -318,16 +314,12 @@ TEST_F(PanelConnection, RefreshDoesNothingWhileConnected)
 TEST_F(PanelConnection, APortHeldByAnotherProgramIsListedOnlyOnceItIsFree)
 {
     StartStage();
-    // Another program holds the device with an exclusive lock.
-    const std::string device = m_stage->DevicePath();
-    const char* argv[] = {"flock", "-x", "-o", device.c_str(), "sleep", "30", nullptr};
-    pid_t holder = 0;
-    ASSERT_EQ(::posix_spawnp(&holder, "flock", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-    QTest::qWait(200);
+    // Another port object holds the device with its exclusive lock, as a second panel would.
+    auto holder = std::make_unique<CSerial>();
+    ASSERT_EQ(holder->Open(m_stage->DevicePath()), 0);
     auto& panel = OpenPanel();
     EXPECT_EQ(panel.DlgItem<QComboBox>(IDC_COMBO_PORT)->count(), 0);
-    ::kill(holder, SIGTERM);
-    ::waitpid(holder, nullptr, 0);
+    holder.reset();
     Click(IDC_BTN_REFRESH);
     EXPECT_EQ(Text(IDC_COMBO_PORT), "COM1");
 }
@@ -360,7 +352,7 @@ TEST_F(PanelConnection, AVanishedDeviceEndsTheConnectionWithTheErrorBox)
     ConnectPanel();
     CMessageBoxAnswerer answerer;
     m_stage->Vanish();
-    EXPECT_EVENTUALLY(!answerer.Seen().empty(), 3000);
+    ASSERT_EVENTUALLY(!answerer.Seen().empty(), 3000);
     EXPECT_EQ(answerer.Seen()[0].text, "Please Check COM Port number");
     EXPECT_EQ(answerer.Seen()[0].caption, "Connection Error");
     EXPECT_EVENTUALLY_EQ(Text(IDC_BTN_CONNECT), QStringLiteral("Connect"), 5000);

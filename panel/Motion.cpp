@@ -4,53 +4,13 @@
 #include <QThread>
 
 #include "app/TraceLog.h"
+#include "panel/JogPlan.h"
 #include "panel/MotionFormat.h"
 #include "panel/TarnikMDlg.h"
 #include "platform/Numbers.h"
 #include "res/Resource.h"
 #include "serial/SerialWnd.h"
 
-namespace {
-
-// The keys that jog, and the button each one stands for. The arrows and page keys are known by
-// their meaning; the letters by their place on the keyboard (the native key code, XKB's evdev + 8
-// on Linux), so that W A S D Q E jog under any layout, Cyrillic and Greek ones included. Without a
-// native code (a synthetic event) the letter itself is taken.
-int JogButtonForKey(int key, quint32 nativeScanCode)
-{
-    switch (key) {
-    case Qt::Key_Right: return IDC_BTN_XPLUS;
-    case Qt::Key_Left: return IDC_BTN_XMINUS;
-    case Qt::Key_Up: return IDC_BTN_YPLUS;
-    case Qt::Key_Down: return IDC_BTN_YMINUS;
-    case Qt::Key_PageUp: return IDC_BTN_ZPLUS;
-    case Qt::Key_PageDown: return IDC_BTN_ZMINUS;
-    default: break;
-    }
-    enum : quint32 { KEYCODE_Q = 24, KEYCODE_W = 25, KEYCODE_E = 26, KEYCODE_A = 38, KEYCODE_S = 39, KEYCODE_D = 40 };
-    if (nativeScanCode != 0) {
-        switch (nativeScanCode) {
-        case KEYCODE_D: return IDC_BTN_XPLUS;
-        case KEYCODE_A: return IDC_BTN_XMINUS;
-        case KEYCODE_S: return IDC_BTN_YPLUS;
-        case KEYCODE_W: return IDC_BTN_YMINUS;
-        case KEYCODE_E: return IDC_BTN_ZPLUS;
-        case KEYCODE_Q: return IDC_BTN_ZMINUS;
-        default: return 0;
-        }
-    }
-    switch (key) {
-    case Qt::Key_D: return IDC_BTN_XPLUS;
-    case Qt::Key_A: return IDC_BTN_XMINUS;
-    case Qt::Key_S: return IDC_BTN_YPLUS;
-    case Qt::Key_W: return IDC_BTN_YMINUS;
-    case Qt::Key_E: return IDC_BTN_ZPLUS;
-    case Qt::Key_Q: return IDC_BTN_ZMINUS;
-    default: return 0;
-    }
-}
-
-} // namespace
 
 void CTarnikMDlg::SendFixedLine(const char* line)
 {
@@ -124,26 +84,16 @@ void CTarnikMDlg::StepMove(int nAxis, bool bNegative)
         return;
     SendFixedLine("G21\n");
     SendFixedLine("G91\n");
-
     const bool isZ = nAxis == AXIS_Z;
-    float d = isZ ? GetZDistance() : GetXYDistance();
-    const float minimum = isZ ? Z_STEP_MIN : XY_STEP_MIN;
-    if (d <= minimum)
-        d = minimum;
-    const int speed = isZ ? GetZSpeed() : GetXYSpeed();
-    if (m_bSliderStep) {
-        d = 1.0f;
-        m_bSliderStep = FALSE;
-    }
-
-    // The limits are tested against where the lines already sent take the stage, not against the
-    // last report, which lags behind steps that went out since its query.
-    const float delta = AsSent(bNegative ? -d : d, 2);
-    if (!m_plan.StepAllowed(nAxis - AXIS_X, delta))
+    const SStepPlan step = PlanStep({nAxis, bNegative, GetDlgItemText(isZ ? IDC_COMBO_ZDIST : IDC_COMBO_XYDIST),
+                                     GetDlgItemText(isZ ? IDC_COMBO_ZSPEED : IDC_COMBO_XYSPEED), m_bSliderStep == TRUE},
+                                    m_plan);
+    // The slider arrow's 1 mm is used up even by a refused step.
+    m_bSliderStep = FALSE;
+    if (!step.bAllowed)
         return;
-
-    m_plan.StepSent(nAxis - AXIS_X, delta);
-    SendCommandLine(FormatStepMove(nAxis, bNegative, d, speed));
+    m_plan.StepSent(nAxis - AXIS_X, step.fDelta);
+    SendCommandLine(step.strLine);
     SendPositionQuery();
 }
 
@@ -173,25 +123,6 @@ void CTarnikMDlg::OnBnClickedPark()
         SendPositionQuery();
 }
 
-bool CTarnikMDlg::IsJogKeyRepeatStale(const QKeyEvent* e)
-{
-    const qint64 stamp = static_cast<qint64>(e->timestamp());
-    if (stamp == 0)
-        return false;   // a key without a time stamp cannot have queued up
-    // The key events' clock runs at a fixed offset from ours; an event is never handled before it
-    // was made, so the smallest difference seen is the closest estimate of that offset.
-    const qint64 now = m_jogClock.elapsed();
-    if (!m_bKeyClockKnown || now - stamp < m_nKeyClockOffset) {
-        m_nKeyClockOffset = now - stamp;
-        m_bKeyClockKnown = true;
-    }
-    if (!e->isAutoRepeat() || e->key() != m_nLastJogKey || m_nLastJogStartMs < 0)
-        return false;
-    // A repeat made before the last step began has been waiting behind an earlier repeat of the
-    // same key: repeats that piled up while the stage was busy count as one key-down.
-    return stamp + m_nKeyClockOffset < m_nLastJogStartMs;
-}
-
 bool CTarnikMDlg::PreTranslateMessage(QObject* receiver, QKeyEvent* e)
 {
     Q_UNUSED(receiver);
@@ -207,10 +138,9 @@ bool CTarnikMDlg::PreTranslateMessage(QObject* receiver, QKeyEvent* e)
         return false;
     if (!m_jogClock.isValid())
         m_jogClock.start();
-    if (IsJogKeyRepeatStale(e))
+    if (m_keyRepeats.IsStale(e->key(), e->isAutoRepeat(), e->timestamp(), m_jogClock.elapsed()))
         return true;
-    m_nLastJogKey = e->key();
-    m_nLastJogStartMs = m_jogClock.elapsed();
+    m_keyRepeats.StepStarted(e->key(), m_jogClock.elapsed());
     OnJogButton(static_cast<UINT>(button));
     return true;
 }

@@ -3,6 +3,8 @@
 // the C locale whatever the operator's. Pure functions, no widget in sight.
 #include <QString>
 
+// The smallest steps: a distance at or below is taken as these.
+constexpr float XY_STEP_MIN = 0.1f;
 constexpr float Z_STEP_MIN = 0.02f;
 constexpr int SPEED_MIN = 50;
 constexpr int SPEED_MAX = 5000;

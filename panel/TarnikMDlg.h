@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "panel/DlgExpander.h"
+#include "panel/JogPlan.h"
 #include "panel/StagePlan.h"
 #include "platform/DialogBase.h"
 
@@ -21,7 +22,6 @@ constexpr float STAGE_Z_MAX = 200.0f;
 constexpr float PARK_DEFAULT_X = 150.0f;
 constexpr float PARK_DEFAULT_Y = 150.0f;
 constexpr float PARK_DEFAULT_Z = 55.0f;
-constexpr float XY_STEP_MIN = 0.1f;
 constexpr float HOME_LIFT_Z = 55.0f;   // Home ends with Z raised this far
 
 // The connection timer.
@@ -107,7 +107,6 @@ private:
     bool SendAbsoluteMove(const char* what, const CStagePlan::Axes& target, const QString& line);
     void PlaceTopMost(bool topMost);
     void ShowConnectionIcon(int iconId);
-    bool IsJogKeyRepeatStale(const QKeyEvent* e);
 
 public:
     QPixmap m_hIcon;
@@ -132,11 +131,7 @@ public:
     CStagePlan m_plan;                   // where the lines sent take the stage: the envelope checks
 
 private:
-    // Keyboard jog: when the last step began, on the clock of the key events, so that repeats
-    // that queued up while it ran are merged into one.
+    // Keyboard jog: repeats that queued up while a step ran are merged into one.
     QElapsedTimer m_jogClock;
-    qint64 m_nLastJogStartMs = -1;
-    qint64 m_nKeyClockOffset = 0;
-    bool m_bKeyClockKnown = false;
-    int m_nLastJogKey = 0;
+    CKeyRepeatClock m_keyRepeats;
 };

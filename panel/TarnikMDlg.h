@@ -12,6 +12,8 @@
 
 class CSerialMFC;
 class CButtonST;
+class CPortMonitor;
+class QSocketNotifier;
 
 // Stage envelope and defaults, in millimetres.
 constexpr float STAGE_X_MAX = 300.0f;
@@ -45,6 +47,9 @@ public:
     void OnJogButton(UINT nID);
     void FillSpeedDistanceLists();
     void EnumeratePorts();
+    void RefreshPortList();
+    void UpdatePortMenu();
+    void SetPositionLive(bool live);
     void SetConnectedState(BOOL bConnected);
     void UpdateSliders();
 
@@ -103,6 +108,10 @@ private:
     void PlaceTopMost(bool topMost);
     void ShowConnectionIcon(int iconId);
     bool IsJogKeyRepeatStale(const QKeyEvent* e);
+    void SetUpPortList();
+    void OnPortsChanged();
+    void OnPinPort(bool pin);
+    void RememberSelectedPort();
 
 public:
     QPixmap m_hIcon;
@@ -133,4 +142,10 @@ private:
     qint64 m_nKeyClockOffset = 0;
     bool m_bKeyClockKnown = false;
     int m_nLastJogKey = 0;
+
+    // The port list: devices coming and going, and the adapter the operator chose, by its stable
+    // name, so that it is selected again when it comes back.
+    std::unique_ptr<CPortMonitor> m_pPortMonitor;
+    std::unique_ptr<QSocketNotifier> m_pPortNotifier;   // goes before the monitor's descriptor
+    QString m_strWantedPort;
 };

@@ -1,6 +1,6 @@
-// Picking a port, connecting to the stage controller and tearing the connection down: the port
-// list, the Connect button's two branches, the connection timer, the handshake and the moment the
-// panel switches to its connected look.
+// Connecting to the stage controller and tearing the connection down: the Connect button's two
+// branches, the connection timer, the handshake and the moment the panel switches to its connected
+// look. The port list itself lives in PortList.cpp.
 #include <QComboBox>
 #include <QLabel>
 

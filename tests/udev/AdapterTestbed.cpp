@@ -9,6 +9,13 @@
 
 #include "platform/FileLocations.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+// umockdev-wrapper preloads its library ahead of AddressSanitizer's runtime; the runtime still
+// intercepts what it needs, it only refuses to start unless told that the order is meant. Options
+// from ASAN_OPTIONS apply on top of these.
+extern "C" const char* __asan_default_options() { return "verify_asan_link_order=0"; }
+#endif
+
 namespace {
 
 // umockdev routes the ioctls of every node below /dev/ to the testbed, which fails those of a
@@ -31,8 +38,10 @@ CAdapterTestbed::CAdapterTestbed(std::string deviceDir)
 
 CAdapterTestbed::~CAdapterTestbed()
 {
-    while (!m_plugged.empty())
-        Unplug(m_plugged.begin()->first);
+    while (!m_plugged.empty()) {
+        const std::string name = m_plugged.begin()->first;   // Unplug erases the key
+        Unplug(name);
+    }
     g_object_unref(m_testbed);
 }
 

@@ -90,23 +90,6 @@ struct SUdevDevice {
     }
 };
 
-// The tty entry whose node has these numbers. Asked of the database as a match on the "dev"
-// attribute rather than through the /sys/dev/char/ link, which sandboxed views of /sys may lack.
-udev_device* FindTtyByNumbers(udev* u, dev_t numbers)
-{
-    udev_enumerate* found = udev_enumerate_new(u);
-    if (!found)
-        return nullptr;
-    const std::string dev = std::to_string(major(numbers)) + ":" + std::to_string(minor(numbers));
-    udev_device* device = nullptr;
-    if (udev_enumerate_add_match_subsystem(found, "tty") >= 0 && udev_enumerate_add_match_sysattr(found, "dev", dev.c_str()) >= 0 &&
-        udev_enumerate_scan_devices(found) >= 0)
-        if (udev_list_entry* first = udev_enumerate_get_list_entry(found))
-            device = udev_device_new_from_syspath(u, udev_list_entry_get_name(first));
-    udev_enumerate_unref(found);
-    return device;
-}
-
 } // namespace
 
 SPortInfo LookUpPortInfo(const std::string& path)
@@ -119,7 +102,7 @@ SPortInfo LookUpPortInfo(const std::string& path)
     if (!udev.p)
         return info;
     // The node's numbers lead to its entry whatever name or link it was reached by.
-    SUdevDevice dev{FindTtyByNumbers(udev.p, st.st_rdev)};
+    SUdevDevice dev{udev_device_new_from_devnum(udev.p, 'c', st.st_rdev)};
     if (!dev.p)
         return info;
     udev_device* usb = udev_device_get_parent_with_subsystem_devtype(dev.p, "usb", "usb_device");

@@ -61,7 +61,9 @@ bool CAdapterTestbed::Plug(const std::string& name, const std::string& node, con
     struct stat st{};
     if (::stat(node.c_str(), &st) != 0)
         return false;
-    const std::string numbers = std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
+    const std::string majorNumber = std::to_string(major(st.st_rdev));
+    const std::string minorNumber = std::to_string(minor(st.st_rdev));
+    const std::string numbers = majorNumber + ":" + minorNumber;
     if (::symlink(node.c_str(), (m_deviceDir + name).c_str()) != 0 ||
         ::symlink(("../../" + name).c_str(), ByIdLink(serial).c_str()) != 0)
         return false;
@@ -70,10 +72,13 @@ bool CAdapterTestbed::Plug(const std::string& name, const std::string& node, con
     gchar* usb = umockdev_testbed_add_device(m_testbed, "usb", ("1-" + name).c_str(), nullptr, "idVendor", "1a86",
                                              "idProduct", "7523", "manufacturer", "QinHeng", "product", "USB Serial",
                                              "serial", serial.c_str(), nullptr, "DEVTYPE", "usb_device", nullptr);
-    gchar* tty = umockdev_testbed_add_device(m_testbed, "tty", name.c_str(), usb, "dev", numbers.c_str(), nullptr,
-                                             "DEVLINKS", ByIdLink(serial).c_str(), "ID_VENDOR_ID", "1a86", "ID_MODEL_ID",
-                                             "7523", "ID_VENDOR_ENC", "1a86", "ID_MODEL_ENC", "USB\\x20Serial",
-                                             "ID_SERIAL_SHORT", serial.c_str(), nullptr);
+    // The kernel's own part of a tty's entry (DEVNAME, MAJOR, MINOR) is what lets libudev find the
+    // entry from the node's numbers.
+    gchar* tty = umockdev_testbed_add_device(
+        m_testbed, "tty", name.c_str(), usb, "dev", numbers.c_str(), nullptr, "DEVNAME", ("/dev/" + name).c_str(),
+        "MAJOR", majorNumber.c_str(), "MINOR", minorNumber.c_str(), "DEVLINKS", ByIdLink(serial).c_str(),
+        "ID_VENDOR_ID", "1a86", "ID_MODEL_ID", "7523", "ID_VENDOR_ENC", "1a86", "ID_MODEL_ENC", "USB\\x20Serial",
+        "ID_SERIAL_SHORT", serial.c_str(), nullptr);
     char real[PATH_MAX];
     if (::realpath(node.c_str(), real) && !m_passThrough.count(real)) {
         UMockdevIoctlBase* handler = umockdev_ioctl_base_new();

@@ -70,7 +70,7 @@ void CTarnikMDlg::OnBnClickedConnect()
     m_nConnectPhase = 1;
     m_bReadyToConnect = FALSE;
     m_bHandshakeDone = false;
-    m_bPositionLive = false;   // already shown as not live since the last connection ended
+    m_bPositionLive = false;
     SetTimer(CONNECT_TIMER_ID, CONNECT_TIMER_MS);
     m_nTimeoutTicks = 0;
 

@@ -1,6 +1,6 @@
-// Picking a port, connecting to the stage controller and tearing the connection down: the port
-// list, the Connect button's two branches, the connection timer, the handshake and the moment the
-// panel switches to its connected look.
+// Connecting to the stage controller and tearing the connection down: the Connect button's two
+// branches, the connection timer, the handshake and the moment the panel switches to its connected
+// look. The port list itself lives in PortList.cpp.
 #include <QComboBox>
 #include <QLabel>
 
@@ -9,7 +9,6 @@
 #include "platform/MessageBox.h"
 #include "res/Resource.h"
 #include "res/Resources.h"
-#include "serial/ComPorts.h"
 #include "serial/SerialWnd.h"
 
 namespace {
@@ -26,26 +25,6 @@ const QString kConnectionErrorText = QStringLiteral("Please Check COM Port numbe
 const QString kConnectionErrorCaption = QStringLiteral("Connection Error");
 
 } // namespace
-
-void CTarnikMDlg::EnumeratePorts()
-{
-    if (auto* ports = DlgItem<QComboBox>(IDC_COMBO_PORT)) {
-        ports->clear();
-        for (const SComPort& port : ListComPorts(16)) {
-            const QString device = QString::fromStdString(port.strDevice);
-            ports->addItem(QStringLiteral("COM%1").arg(port.nNumber), device);
-            // The operator sees which device stands behind each name.
-            ports->setItemData(ports->count() - 1, device, Qt::ToolTipRole);
-        }
-        if (ports->count() > 0)
-            ports->setCurrentIndex(0);
-    }
-    if (auto* baud = DlgItem<QComboBox>(IDC_COMBO_BAUD)) {
-        baud->clear();
-        baud->addItem(QStringLiteral("115200"));
-        baud->setCurrentIndex(0);
-    }
-}
 
 void CTarnikMDlg::ShowConnectionIcon(int iconId)
 {
@@ -84,7 +63,7 @@ void CTarnikMDlg::OnBnClickedConnect()
         if (m_bRetainLastPos && m_bPositionLive)
             SaveLastPosition();
         m_bHandshakeDone = false;
-        m_bPositionLive = false;
+        SetPositionLive(false);
         return;
     }
 
@@ -102,6 +81,7 @@ void CTarnikMDlg::OnBnClickedConnect()
     // name another machine once a USB adapter came or went.
     auto* ports = DlgItem<QComboBox>(IDC_COMBO_PORT);
     const QString device = ports && ports->currentIndex() >= 0 ? ports->currentData().toString() : QString();
+    RememberSelectedPort();
     if (device.isEmpty())
         return;
     if (m_pSerial->Open(device.toStdString(), this, 0, 0, 0, 0) != ERROR_SUCCESS)
@@ -179,7 +159,8 @@ void CTarnikMDlg::OnHandshakeReply()
 void CTarnikMDlg::OnCompleteReport()
 {
     const bool wasComplete = IsConnectionComplete();
-    m_bPositionLive = true;
+    if (!m_bPositionLive)
+        SetPositionLive(true);
     if (m_nConnectPhase == 1) {
         m_nConnectPhase = 2;
         SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Disconnect"));

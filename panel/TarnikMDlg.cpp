@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPainter>
+#include <QSocketNotifier>
 #include <QStyle>
 
 #include "app/AboutDlg.h"
@@ -13,6 +14,7 @@
 #include "platform/Numbers.h"
 #include "res/Resource.h"
 #include "res/Resources.h"
+#include "serial/PortInfo.h"
 #include "serial/SerialWnd.h"
 
 CTarnikMDlg::CTarnikMDlg(QWidget* parent)
@@ -89,6 +91,8 @@ BOOL CTarnikMDlg::OnInitDialog()
         version->setPalette(pal);
     }
     SetUpKeyboardAndNames();
+    SetUpPortList();
+    SetPositionLive(false);
     return TRUE;
 }
 
@@ -122,6 +126,10 @@ void CTarnikMDlg::OnSysCommand(UINT nID, LPARAM lParam)
     if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
         CAboutDlg dlgAbout(this);
         dlgAbout.DoModal();
+        return;
+    }
+    if ((nID & 0xFFF0) == IDM_PINPORT || (nID & 0xFFF0) == IDM_UNPINPORT) {
+        OnPinPort((nID & 0xFFF0) == IDM_PINPORT);
         return;
     }
     CDialogBase::OnSysCommand(nID, lParam);

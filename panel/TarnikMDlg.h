@@ -14,6 +14,8 @@
 
 class CSerialMFC;
 class CButtonST;
+class CPortMonitor;
+class QSocketNotifier;
 
 // Stage envelope and defaults, in millimetres.
 constexpr float STAGE_X_MAX = 300.0f;
@@ -47,6 +49,9 @@ public:
     void OnJogButton(UINT nID);
     void FillSpeedDistanceLists();
     void EnumeratePorts();
+    void RefreshPortList();
+    void UpdatePortMenu();
+    void SetPositionLive(bool live);
     void SetConnectedState(BOOL bConnected);
     void UpdateSliders();
 
@@ -107,6 +112,10 @@ private:
     bool SendAbsoluteMove(const char* what, const CStagePlan::Axes& target, const QString& line);
     void PlaceTopMost(bool topMost);
     void ShowConnectionIcon(int iconId);
+    void SetUpPortList();
+    void OnPortsChanged();
+    void OnPinPort(bool pin);
+    void RememberSelectedPort();
 
 public:
     QPixmap m_hIcon;
@@ -134,4 +143,10 @@ private:
     // Keyboard jog: repeats that queued up while a step ran are merged into one.
     QElapsedTimer m_jogClock;
     CKeyRepeatClock m_keyRepeats;
+
+    // The port list: devices coming and going, and the adapter the operator chose, by its stable
+    // name, so that it is selected again when it comes back.
+    std::unique_ptr<CPortMonitor> m_pPortMonitor;
+    std::unique_ptr<QSocketNotifier> m_pPortNotifier;   // goes before the monitor's descriptor
+    QString m_strWantedPort;
 };

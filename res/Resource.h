@@ -10,8 +10,10 @@ constexpr int IDR_MAINFRAME = 129;
 constexpr int IDI_DISCONNECTED = 132;
 constexpr int IDI_CONNECTED = 133;
 
-// System command of the "About" entry
+// System commands of the context menu: "About", and pinning the selected port to its adapter
 constexpr unsigned IDM_ABOUTBOX = 0x0010;
+constexpr unsigned IDM_PINPORT = 0x0020;
+constexpr unsigned IDM_UNPINPORT = 0x0030;
 
 // Controls of the panel
 constexpr int IDC_COMBO_BAUD = 1000;

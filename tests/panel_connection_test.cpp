@@ -48,7 +48,7 @@ TEST_F(PanelConnection, ConnectHandshakesHomesAndShowsTheReportedPosition)
     StartStage(options);
     auto& panel = OpenPanel();
     EXPECT_EQ(panel.DlgItem<QComboBox>(IDC_COMBO_PORT)->itemData(0, Qt::ToolTipRole).toString().toStdString(),
-              m_stage->DevicePath());
+              "COM1: " + m_stage->DevicePath());
 
     const auto statusIcon = [&] { return panel.m_btnStatus->GetIcon(CButtonST::ICON_HOT)->image; };
     const auto resIcon = [](int id) {

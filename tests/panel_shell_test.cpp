@@ -33,7 +33,7 @@ TEST_F(PanelShell, TheAboutEntryOpensTheBoxForCommands0x10To0x1F)
 {
     auto& panel = OpenPanel();
     const QList<QAction*> actions = panel.GetSystemMenu()->actions();
-    ASSERT_EQ(actions.size(), 2);
+    ASSERT_GE(actions.size(), 2);   // the port entries follow
     EXPECT_TRUE(actions[0]->isSeparator());
     EXPECT_EQ(actions[1]->text(), "&About Tarnik S4");
     EXPECT_EQ(actions[1]->data().toUInt(), 0x0010u);
@@ -59,7 +59,8 @@ TEST_F(PanelShell, AnEmptyAboutStringAddsNoEntry)
 {
     SetResStringOverride(IDS_ABOUTBOX, QString());
     auto& panel = OpenPanel();
-    EXPECT_TRUE(panel.GetSystemMenu()->actions().isEmpty());
+    for (const QAction* action : panel.GetSystemMenu()->actions())
+        EXPECT_NE(action->data().toUInt(), 0x0010u) << action->text().toStdString();
 }
 
 TEST_F(PanelShell, ControlsSitWhereTheirDialogUnitsPutThem)

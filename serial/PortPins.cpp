@@ -1,0 +1,49 @@
+#include "serial/PortPins.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/FileLocations.h"
+
+namespace {
+
+std::string EntryPath(int n) { return platform::PortsDir() + "COM" + std::to_string(n); }
+
+std::string RealPath(const std::string& path)
+{
+    char buf[PATH_MAX];
+    return ::realpath(path.c_str(), buf) ? std::string(buf) : std::string();
+}
+
+} // namespace
+
+bool CanPinPort(int n)
+{
+    struct stat st{};
+    return n > 0 && ::lstat(EntryPath(n).c_str(), &st) != 0 && errno == ENOENT;
+}
+
+bool IsPortPinnedTo(int n, const std::string& device)
+{
+    struct stat st{};
+    const std::string entry = EntryPath(n);
+    if (n <= 0 || ::lstat(entry.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return false;
+    const std::string real = RealPath(entry);
+    return !real.empty() && real == RealPath(device);
+}
+
+bool PinPort(int n, const std::string& target)
+{
+    if (target.empty() || !CanPinPort(n) || !platform::MakeDirs(platform::PortsDir()))
+        return false;
+    return ::symlink(target.c_str(), EntryPath(n).c_str()) == 0;
+}
+
+bool UnpinPort(int n, const std::string& device)
+{
+    return IsPortPinnedTo(n, device) && ::unlink(EntryPath(n).c_str()) == 0;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// USB serial adapters emulated with umockdev, for a process run under its preload library. An
+// adapter's node in the device folder and its by-id link lead to a stand-in node (a
+// pseudo-terminal); its emulated tty entry carries that node's device numbers, so that the panel
+// finds the entry as it finds a real adapter's: by the numbers of the node it lists. (glib and the
+// panel's headers do not mix: only the .cpp sees umockdev.)
+#include <map>
+#include <set>
+#include <string>
+
+class CAdapterTestbed {
+public:
+    explicit CAdapterTestbed(std::string deviceDir);   // deviceDir ends in '/'
+    ~CAdapterTestbed();
+    CAdapterTestbed(const CAdapterTestbed&) = delete;
+    CAdapterTestbed& operator=(const CAdapterTestbed&) = delete;
+
+    static bool InMockEnvironment();
+
+    // What udev's by-id link of an adapter with this serial number is.
+    std::string ByIdLink(const std::string& serial) const;
+    // Plugs in an adapter as the system announces one: node and by-id link first, then the event.
+    // False when the stand-in node cannot be read.
+    bool Plug(const std::string& name, const std::string& node, const std::string& serial);
+    void Unplug(const std::string& name);
+
+private:
+    struct SPlugged {
+        char* usb;
+        char* tty;
+        std::string serial;
+    };
+    std::string m_deviceDir;
+    struct _UMockdevTestbed* m_testbed;
+    std::map<std::string, SPlugged> m_plugged;
+    std::set<std::string> m_passThrough;
+};

@@ -115,11 +115,14 @@ LONG CSerialEx::ListenerLoop()
         if (m_fStopping.load())
             return ERROR_SUCCESS;
 
-        const DWORD events = TakeEventWord() & QueryEventMask();
-        DWORD errors = 0;
-        FetchLineErrors(errors);
-        if (events)
+        // A wake-up with nothing to report (a mask selected again, say) leaves the error flags
+        // gathered: fetched here they would be lost, and whether a masked break's flags reached
+        // the receiver would depend on how the wake-ups happened to fall.
+        if (const DWORD events = TakeEventWord() & QueryEventMask()) {
+            DWORD errors = 0;
+            FetchLineErrors(errors);
             OnSerialEvent(events, errors);
+        }
         if (m_fStopping.load())
             return ERROR_SUCCESS;
     }

@@ -35,6 +35,10 @@ protected:
     // Called on the listener thread for every completed wait that found a selected event, and
     // once with EV_VANISHED when the device goes away. A subclass that implements it stops the
     // listener in its own destructor: once that has run, the listener must not call in here.
+    // errors are the line error flags (CE_ values) gathered since the previous call. A break or
+    // line error outside the mask makes no call; its flags are kept for the next one, and a call
+    // that reports received bytes carries those of every break and error counted before the
+    // bytes came. They last while the port stays open; EV_VANISHED carries none.
     virtual void OnSerialEvent(DWORD events, DWORD errors) = 0;
 
     // Opens the port overlapped and creates the listener's event; the first steps of every Open.

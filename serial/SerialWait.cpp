@@ -35,7 +35,7 @@ LONG CSerial::WaitLineEvent(DWORD timeout, DWORD& events)
     for (;;) {
         const DWORD mask = m_dwEventMask.load();
         const bool fWantRecv = (mask & EEventRecv) != 0;
-        events = port.tracker.Check() & mask;
+        events = 0;
         int queued = 0;
         if (LONG err = QueuedBytes(port.fd, queued))
             return err;
@@ -47,6 +47,9 @@ LONG CSerial::WaitLineEvent(DWORD timeout, DWORD& events)
                 events |= EEventRecv;
             port.seenArrived = arrived;
         }
+        // The counters after the queue: a driver counts a break or line error before it queues
+        // the byte that came with it, so the bytes reported here never outrun their errors.
+        events |= port.tracker.Check() & mask;
         if (events)
             return ERROR_SUCCESS;
 

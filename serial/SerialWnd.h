@@ -5,7 +5,10 @@
 //
 // The message: wParam = (line error flags & 0xFFFF) << 16 | (events & 0xFFFF), lParam = the user
 // value given to Open. Events are those of the port's mask (0x0001 received, 0x0040 break,
-// 0x0080 line error), or EV_VANISHED (serial/SerialEx.h) alone when the device has gone.
+// 0x0080 line error), or EV_VANISHED (serial/SerialEx.h) alone when the device has gone. The
+// flags are those gathered since the previous message: a break or line error outside the mask
+// posts nothing, and its flags ride on the next message, at the latest on the one for the bytes
+// received after it.
 #include "serial/SerialEx.h"
 
 class QObject;

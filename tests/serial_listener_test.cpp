@@ -4,7 +4,9 @@
 #include <QElapsedTimer>
 #include <QWidget>
 #include <atomic>
+#include <chrono>
 #include <dirent.h>
+#include <functional>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <set>
@@ -126,6 +128,9 @@ public:
         counters.dwFrame = m_frame.load();
         counters.dwParity = m_parity.load();
         counters.dwOverrun = m_overrun.load();
+        m_handedBreak.store(counters.dwBreak);
+        if (m_fArmed.exchange(false))
+            m_afterRead();
         return true;
     }
     int WakeHandle() const override { return m_wake; }
@@ -137,11 +142,21 @@ public:
     void Raise(std::atomic<DWORD>& counter)
     {
         ++counter;
+        Nudge();
+    }
+    // Wakes the waiter without a change: it takes one more look.
+    void Nudge()
+    {
         const uint64_t one = 1;
         (void)!::write(m_wake, &one, sizeof one);
     }
 
     std::atomic<DWORD> m_break{0}, m_frame{0}, m_parity{0}, m_overrun{0};
+    std::atomic<DWORD> m_handedBreak{0};  // the break total the last read handed out
+    // Once armed, runs on the reading thread just after its next read took the totals. Set it
+    // before the port opens: the listener reads it without a lock.
+    std::function<void()> m_afterRead;
+    std::atomic<bool> m_fArmed{false};
 
 private:
     int m_wake;
@@ -262,6 +277,13 @@ TEST_F(SerialListenerTest, LargeWriteReachesASlowReaderWhole)
 TEST_F(SerialListenerTest, BreaksAndLineErrorsAreReportedWithTheirFlags)
 {
     auto source = std::make_shared<CFakeLineSource>();
+    source->m_afterRead = [&] {
+        ++source->m_break;
+        pty.Send("ok\n");
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (pty.ClientQueued() < 3 && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+    };
     CSerialWnd port;
     port.UseLineEventSource(source);
     ASSERT_EQ(port.Open(pty.Path(), &receiver, 0, 7), 0);
@@ -284,11 +306,35 @@ TEST_F(SerialListenerTest, BreaksAndLineErrorsAreReportedWithTheirFlags)
         EXPECT_EQ(receiver.messages.back().lParam, 7);
     }
 
-    // Events outside the mask are not reported; the flags are still fetched and cleared.
+    // A break outside the mask posts nothing. Its flags ride on the next message whatever
+    // wake-ups come between, and at the latest on the one for the bytes that came after it.
     ASSERT_EQ(port.SetEventMask(0x0001), 0);
-    source->Raise(source->m_break);
-    ASSERT_TRUE(pty.Send("ok\n"));
-    ASSERT_TRUE(WaitUntil([&] { return receiver.messages.back().wParam == ((CE_BREAK << 16) | 0x0001); }));
+    const struct {
+        const char* name;
+        std::function<void()> breakThenBytes;
+    } masked[] = {
+        {"a wake-up with nothing to report in between",
+         [&] {
+             source->Raise(source->m_break);
+             ASSERT_TRUE(WaitUntil([&] { return source->m_handedBreak.load() == source->m_break.load(); }));
+             ASSERT_EQ(port.SetEventMask(0x0001), 0);
+             ASSERT_TRUE(pty.Send("ok\n"));
+         }},
+        {"break and bytes just after the listener read the counters",
+         [&] {
+             source->m_fArmed.store(true);
+             source->Nudge();
+         }},
+    };
+    for (const auto& c : masked) {
+        SCOPED_TRACE(c.name);
+        const size_t before = receiver.messages.size();
+        c.breakThenBytes();
+        ASSERT_TRUE(WaitUntil([&] { return receiver.messages.size() > before; }));
+        EXPECT_EQ(receiver.messages[before].wParam, (CE_BREAK << 16) | 0x0001);
+        char buf[16];
+        ASSERT_EQ(port.Read(buf, sizeof buf), 0);
+    }
 }
 
 TEST_F(SerialListenerTest, CloseWithABlockedListenerReturnsAtOnceAndLeavesNoThread)

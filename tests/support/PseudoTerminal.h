@@ -76,6 +76,14 @@ public:
         return n;
     }
 
+    // Bytes queued on the client side that the port has not read yet.
+    int ClientQueued() const
+    {
+        int n = 0;
+        ::ioctl(m_client, FIONREAD, &n);
+        return n;
+    }
+
     // The client side's line settings (a master reports those of its client).
     termios ClientSettings() const
     {

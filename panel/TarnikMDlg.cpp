@@ -96,53 +96,10 @@ BOOL CTarnikMDlg::OnInitDialog()
     return TRUE;
 }
 
-void CTarnikMDlg::OnCommand(int id)
+void CTarnikMDlg::OnAboutBox()
 {
-    switch (id) {
-    case IDC_BTN_MORELESS: OnBnClickedMoreLess(); break;
-    case IDC_BTN_CONNECT: OnBnClickedConnect(); break;
-    case IDC_BTN_XPLUS:
-    case IDC_BTN_XMINUS:
-    case IDC_BTN_YPLUS:
-    case IDC_BTN_YMINUS:
-    case IDC_BTN_ZPLUS:
-    case IDC_BTN_ZMINUS:
-    case IDC_BTN_HOME: OnJogButton(static_cast<UINT>(id)); break;
-    case IDC_BTN_REFRESH: OnBnClickedRefresh(); break;
-    case IDC_BTN_PARK: OnBnClickedPark(); break;
-    case IDC_BTN_START: OnBnClickedStart(); break;
-    case IDC_BTN_END: OnBnClickedEnd(); break;
-    case IDC_BTN_RESET: OnBnClickedReset(); break;
-    case IDC_BTN_SETPARK: OnBnClickedSetPark(); break;
-    case IDC_CHECK_ONTOP: OnBnClickedAlwaysOnTop(); break;
-    case IDC_CHECK_RETAIN: OnBnClickedRetainLastPos(); break;
-    case IDC_BTN_STATUS: OnBnClickedStatus(); break;
-    default: CDialogBase::OnCommand(id); break;
-    }
-}
-
-void CTarnikMDlg::OnSysCommand(UINT nID, LPARAM lParam)
-{
-    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
-        CAboutDlg dlgAbout(this);
-        dlgAbout.DoModal();
-        return;
-    }
-    if ((nID & 0xFFF0) == IDM_PINPORT || (nID & 0xFFF0) == IDM_UNPINPORT) {
-        OnPinPort((nID & 0xFFF0) == IDM_PINPORT);
-        return;
-    }
-    CDialogBase::OnSysCommand(nID, lParam);
-}
-
-bool CTarnikMDlg::event(QEvent* e)
-{
-    if (static_cast<UINT>(e->type()) == CSerialWnd::DefaultComMsg()) {
-        const auto* msg = static_cast<CNamedMessageEvent*>(e);
-        OnSerialMsg(msg->wParam(), msg->lParam());
-        return true;
-    }
-    return CDialogBase::event(e);
+    CAboutDlg dlgAbout(this);
+    dlgAbout.DoModal();
 }
 
 void CTarnikMDlg::paintEvent(QPaintEvent* e)

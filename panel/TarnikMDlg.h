@@ -67,6 +67,9 @@ public:
     void OnBnClickedSetPark();
     void OnBnClickedAlwaysOnTop();
     void OnBnClickedRetainLastPos();
+    void OnAboutBox();
+    void OnPinSelectedPort() { OnPinPort(true); }
+    void OnUnpinSelectedPort() { OnPinPort(false); }
     LRESULT OnSerialMsg(WPARAM wParam, LPARAM lParam);
 
     // Settings.
@@ -104,6 +107,7 @@ private:
     void ReportConnectionError();
     void OnDeviceVanished();
     void StepMove(int nAxis, bool bNegative);
+    void OnScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar);
     void ReleaseThumb(int nAxis, float fValue, CScrollBarCtrl* pBar, int nPos);
     void Home();
     void SendFixedLine(const char* line);

@@ -1,5 +1,6 @@
 // The port on its own: open and close, line settings, read modes, the overlapped mode's waits
 // and the codes each operation leaves, against a real pseudo-terminal.
+#include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -182,6 +183,33 @@ TEST_F(SerialPortTest, WriteTextPutsExactlyTheTextOnTheLine)
     EXPECT_EQ(port.Write(binary.data(), static_cast<DWORD>(binary.size()), &n), 0);
     EXPECT_EQ(n, binary.size());
     EXPECT_EQ(pty.Receive(binary.size()), binary);
+}
+
+TEST_F(SerialPortTest, AWriteTheLineDoesNotTakeFailsAfterTwoSecondsAndTheNextAtOnce)
+{
+    const auto timedWrite = [](CSerial& p, const char* text, LONG expected) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(p.WriteText(text), expected);
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+    };
+    for (bool overlapped : {false, true}) {
+        SCOPED_TRACE(overlapped);
+        CPseudoTerminal line;
+        CSerial p;
+        ASSERT_EQ(p.Open(line.Path(), 0, 0, overlapped), 0);
+        line.HoldOutput(true);
+        const auto first = timedWrite(p, "G0 X1\n", ERROR_TIMEOUT);
+        EXPECT_GE(first, 1900);
+        EXPECT_LE(first, 3000);
+        EXPECT_LE(timedWrite(p, "M114\n", ERROR_TIMEOUT), 100);   // still stuck: no second wait
+        line.HoldOutput(false);
+        EXPECT_EQ(p.WriteText("M114\n"), 0);
+        EXPECT_EQ(line.Receive(5), "M114\n");
+        if (overlapped) {   // moving again, the line gets the full time at its next stop
+            line.HoldOutput(true);
+            EXPECT_GE(timedWrite(p, "M114\n", ERROR_TIMEOUT), 1900);
+        }
+    }
 }
 
 TEST_F(SerialPortTest, TimedOutOverlappedReadTakesNothingAndLeavesNothingPending)

@@ -1,12 +1,8 @@
 // The profile file: what lands on disk and what reads back.
 #include <dirent.h>
-#include <functional>
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/Profile.h"
@@ -27,30 +23,6 @@ protected:
     std::string File() const { return m_dir.File("System.cfg"); }
     CTempDir m_dir;
 };
-
-// Runs body in a child process as an ordinary user, to whom the paths are handed first: the tests
-// run as root in CI, and root reads and writes whatever it likes. The result is the exit status.
-int AsOrdinaryUser(std::initializer_list<std::string> paths, const std::function<int()>& body)
-{
-    const passwd* nobody = ::getpwnam("nobody");
-    const bool root = ::geteuid() == 0;
-    if (root) {
-        if (!nobody)
-            return -1;
-        for (const auto& p : paths)
-            if (::chown(p.c_str(), nobody->pw_uid, nobody->pw_gid) != 0)
-                return -1;
-    }
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (root && (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0))
-            ::_exit(99);
-        ::_exit(body());
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 int StoreAsCode(const std::string& file) { return static_cast<int>(profile::WriteString(file, "S", "K", "2")); }
 

@@ -61,7 +61,7 @@ TEST(FileLocations, XdgFolderFollowsTheEnvironment)
 
 TEST(FileLocations, WithoutHomeTheFilesGoToThePasswordDatabasesHome)
 {
-    // In a child, so that the environment stays as it is here; nobody's home cannot be created.
+    // In a child, so that the environment here stays as it is; nobody's home cannot be created.
     EXPECT_EQ(AsOrdinaryUser({}, [] {
                   ::unsetenv("HOME");
                   ::unsetenv("XDG_CONFIG_HOME");
@@ -71,45 +71,27 @@ TEST(FileLocations, WithoutHomeTheFilesGoToThePasswordDatabasesHome)
               0);
 }
 
-TEST(FileLocations, NoFolderEveryoneMayWriteIsEverUsed)
+TEST(FileLocations, NoFolderOtherUsersMayWriteIsEverUsed)
 {
-    CTempDir shared;   // stands in for /tmp
-    ASSERT_EQ(::chmod(shared.Path().c_str(), 01777), 0);
-    EXPECT_FALSE(platform::MayKeepFilesIn(shared.Path()));   // an executable copied there
-    const std::string name = shared.File("TarnikS-" + std::to_string(::geteuid())), own = name + "/";
-    const auto isPrivateDirOfOurs = [](const std::string& dir) {
+    CTempDir tmp;   // stands in for /tmp
+    ASSERT_EQ(::chmod(tmp.Path().c_str(), 01777), 0);
+    EXPECT_FALSE(platform::MayKeepFilesIn(tmp.Path()));   // an executable copied there
+    const std::string name = tmp.File("TarnikS-" + std::to_string(::geteuid()));
+    ASSERT_EQ(::mkdir(tmp.File("ours").c_str(), 0700), 0);
+    const std::vector<std::pair<const char*, std::function<void()>>> plants = {
+        {"nothing yet", [] {}},
+        {"ours from an earlier run", [] {}},
+        {"a folder others may write", [&] { ::chmod(name.c_str(), 0777); }},
+        {"a link to a folder of ours", [&] { ::rmdir(name.c_str()), ::symlink(tmp.File("ours").c_str(), name.c_str()); }},
+        {"another user's", [&] { ::unlink(name.c_str()), ::mkdir(name.c_str(), 0700), ::chown(name.c_str(), 65534, 65534); }},
+    };
+    for (size_t i = 0; i < plants.size(); ++i) {
+        SCOPED_TRACE(plants[i].first);
+        plants[i].second();
+        const std::string dir = platform::PrivateDirIn(tmp.Path());
         struct stat st {};
-        return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-               (st.st_mode & 0777) == 0700;
-    };
-    struct SCase {
-        const char* name;
-        std::function<void()> plant;   // what is at the folder's name before the panel comes
-        bool used;
-    };
-    std::vector<SCase> cases = {
-        {"nothing yet", [] {}, true},
-        {"ours from an earlier run", [] {}, true},
-        {"a folder others may write", [&] { ::chmod(name.c_str(), 0777); }, false},
-        {"a link to a folder of ours", [&] {
-             ::rmdir(name.c_str());
-             ASSERT_EQ(::mkdir(shared.File("elsewhere").c_str(), 0700), 0);
-             ASSERT_EQ(::symlink(shared.File("elsewhere").c_str(), name.c_str()), 0);
-         }, false},
-    };
-    if (::geteuid() == 0)   // only root can make a folder another user's
-        cases.push_back({"another user's", [&] {
-                             ::unlink(name.c_str());
-                             ASSERT_EQ(::mkdir(name.c_str(), 0700), 0);
-                             ASSERT_EQ(::chown(name.c_str(), 65534, 65534), 0);
-                         }, false});
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        c.plant();
-        const std::string dir = platform::PrivateDirIn(shared.Path());
-        EXPECT_EQ(dir == own, c.used);
-        EXPECT_TRUE(isPrivateDirOfOurs(dir));
-        EXPECT_EQ(dir.rfind(shared.Path(), 0), 0u);
+        EXPECT_EQ(dir == name + "/", i < 2 || (i == 4 && ::geteuid() != 0));   // only root can give a folder away
+        EXPECT_TRUE(::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 0777) == 0700);
     }
 }
 

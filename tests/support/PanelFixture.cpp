@@ -48,25 +48,6 @@ void CMessageBoxAnswerer::Poll()
         box->reject();
 }
 
-CTraceLogCapture::CTraceLogCapture()
-{
-    g_strTraceFile = QString::fromStdString(m_dir.File("TarnikS_log.txt"));
-    g_bTraceEnabled = TRUE;
-    g_bTraceTimeStamp = FALSE;
-}
-
-CTraceLogCapture::~CTraceLogCapture()
-{
-    g_bTraceEnabled = FALSE;
-    g_bTraceTimeStamp = TRUE;
-    g_strTraceFile.clear();
-}
-
-std::string CTraceLogCapture::Text() const
-{
-    return ReadWholeFile(m_dir.File("TarnikS_log.txt"));
-}
-
 void CPanelTest::SetUp()
 {
     platform::SetDataDirOverride(m_dir.Path());

@@ -34,17 +34,6 @@ private:
     class QTimer* m_timer;
 };
 
-// The trace log goes to a file of its own while it lives (entries without time stamps).
-class CTraceLogCapture {
-public:
-    CTraceLogCapture();
-    ~CTraceLogCapture();
-    std::string Text() const;
-
-private:
-    CTempDir m_dir;
-};
-
 class CPanelTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -12,28 +12,16 @@
 #include <termios.h>
 #include <unistd.h>
 
-// The far side stops taking the client's bytes, as a controller that stopped reading (its buffer
-// full, flow control held) does: client writes take nothing until it lets go. Any descriptor of
-// the client side will do.
+// The far side stops taking what the client writes (a controller that stopped reading, its buffer
+// full, flow control held), or takes it again. Any descriptor of the client side will do.
 inline void HoldClientOutput(int clientFd, bool hold) { ::tcflow(clientFd, hold ? TCOOFF : TCOON); }
 
-// A descriptor of its own on a client side that someone else serves (the simulator), opened
-// before the port under test takes the device for itself.
-class CClientSide {
-public:
-    explicit CClientSide(const std::string& path) : m_fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
-    ~CClientSide()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    CClientSide(const CClientSide&) = delete;
-    CClientSide& operator=(const CClientSide&) = delete;
-    bool IsOpen() const { return m_fd >= 0; }
-    void HoldOutput(bool hold) const { HoldClientOutput(m_fd, hold); }
-
-private:
-    int m_fd;
+// One more descriptor on a client side someone else serves (the simulator's), opened before the
+// port under test holds the device.
+struct SClientSide {
+    const int fd;
+    explicit SClientSide(const std::string& path) : fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+    ~SClientSide() { ::close(fd); }
 };
 
 class CPseudoTerminal {

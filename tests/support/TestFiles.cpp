@@ -52,22 +52,15 @@ int AsOrdinaryUser(std::initializer_list<std::string> paths, const std::function
 {
     const passwd* nobody = ::getpwnam("nobody");
     const bool root = ::geteuid() == 0;
-    if (root) {
-        if (!nobody)
+    for (const auto& p : paths)
+        if (root && (!nobody || ::chown(p.c_str(), nobody->pw_uid, nobody->pw_gid) != 0))
             return -1;
-        for (const auto& p : paths)
-            if (::chown(p.c_str(), nobody->pw_uid, nobody->pw_gid) != 0)
-                return -1;
-    }
     const pid_t pid = ::fork();
-    if (pid < 0)
-        return -1;
     if (pid == 0) {
         if (root && (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0))
             ::_exit(99);
         ::_exit(body());
     }
     int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

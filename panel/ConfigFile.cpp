@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include "app/TraceLog.h"
 #include "platform/FileLocations.h"
 #include "platform/Numbers.h"
 #include "platform/Profile.h"
@@ -16,9 +17,13 @@ QString ReadConfigString(const QString& file, const QString& section, const QStr
 
 BOOL WriteConfigString(const QString& file, const QString& section, const QString& key, const QString& value)
 {
-    return profile::WriteString(file.toStdString(), section.toStdString(), key.toStdString(), value.toStdString())
-               ? TRUE
-               : FALSE;
+    const auto result = profile::WriteString(file.toStdString(), section.toStdString(), key.toStdString(), value.toStdString());
+    // The operator gets no word of a failed write; a file that could not even be read is worth a
+    // trace entry, since every setting stored from now on is lost.
+    if (result == profile::EWriteResult::Unreadable)
+        WriteTraceLog(QStringLiteral("%1 not rewritten: it cannot be read (%2 in [%3] not stored)")
+                          .arg(file.section(QLatin1Char('/'), -1), key, section));
+    return result == profile::EWriteResult::Stored ? TRUE : FALSE;
 }
 
 BOOL WriteConfigInt(const QString& file, const QString& section, const QString& key, int value)

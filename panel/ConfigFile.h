@@ -1,6 +1,7 @@
 #pragma once
 // System.cfg access, key by key at the moment a setting is needed: nothing is cached, nothing is
-// held open. A failed write changes nothing on disk and is not reported to the operator.
+// held open. A failed write changes nothing on disk and is not reported to the operator; a write
+// skipped because the file cannot be read leaves a line in the trace log.
 #include <QString>
 
 #include "platform/WinTypes.h"

@@ -54,8 +54,10 @@ BOOL CTarnikMDlg::SendCommandLine(const QString& strLine)
         return FALSE;
     const QByteArray bytes = strLine.toLatin1();
     const LONG rc = m_pSerial->WriteText(bytes.constData());
-    if (rc != ERROR_SUCCESS)
+    if (rc != ERROR_SUCCESS) {
         WriteTraceLog(QString::fromStdString(FormatC("Write() failed with error code = %d", static_cast<int>(rc))));
+        return FALSE;
+    }
     return TRUE;
 }
 

@@ -1,9 +1,12 @@
 #include "platform/FileLocations.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <mutex>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace platform {
 namespace {
@@ -19,22 +22,33 @@ std::string WithSlash(std::string dir)
     return dir;
 }
 
-std::string DecideDataDir()
+// Where the files go when no home folder is known and no private folder can be made: a folder
+// that does not exist and that no ordinary user may create, so every write fails, every read gives
+// the defaults and no port entry is found.
+constexpr const char* kNoDataDir = "/nonexistent/TarnikS/";
+
+// A folder of ours alone: a real folder (not a link) that we own and nobody else may write.
+bool IsOwnPrivateDir(const std::string& dir)
 {
-    std::string exeDir;
-    const std::string exe = ExecutablePath();
-    if (const auto slash = exe.rfind('/'); slash != std::string::npos)
-        exeDir = exe.substr(0, slash + 1);
-    const bool writable = !exeDir.empty() && ::access(exeDir.c_str(), W_OK) == 0;
+    struct stat st {};
+    return ::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 022) == 0;
+}
+
+} // namespace
+
+std::string DecideDataDir(const std::string& exeDir)
+{
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    const char* home = std::getenv("HOME");
-    const std::string dir = DataDirFor(exeDir, writable, xdg ? xdg : "", home ? home : "");
+    const std::string dir = DataDirFor(exeDir, !exeDir.empty() && MayKeepFilesIn(exeDir), xdg ? xdg : "", HomeDir());
+    if (dir.empty()) {
+        const std::string own = PrivateDirIn("/tmp/");
+        return own.empty() ? kNoDataDir : own;
+    }
     if (dir != exeDir)
         MakeDirs(dir);
     return dir;
 }
-
-} // namespace
 
 bool MakeDirs(const std::string& dir)
 {
@@ -67,14 +81,45 @@ std::string DataDirFor(const std::string& exeDir, bool exeDirWritable, const std
 {
     if (!exeDir.empty() && exeDirWritable && !IsSystemDir(WithSlash(exeDir)))
         return WithSlash(exeDir);
-    std::string base;
     if (!xdgConfigHome.empty() && xdgConfigHome.front() == '/')   // a relative value is to be ignored
-        base = xdgConfigHome;
-    else if (!home.empty())
-        base = WithSlash(home) + ".config";
-    else
-        base = "/tmp";
-    return WithSlash(base) + "TarnikS/";
+        return WithSlash(xdgConfigHome) + "TarnikS/";
+    if (!home.empty())
+        return WithSlash(home) + ".config/TarnikS/";
+    return {};
+}
+
+bool MayKeepFilesIn(const std::string& dir)
+{
+    struct stat st {};
+    return ::access(dir.c_str(), W_OK) == 0 && ::stat(dir.c_str(), &st) == 0 && (st.st_mode & S_IWOTH) == 0;
+}
+
+std::string HomeDir()
+{
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/')
+        return home;
+    passwd entry {};
+    passwd* found = nullptr;
+    std::vector<char> buf(16384);
+    if (::getpwuid_r(::geteuid(), &entry, buf.data(), buf.size(), &found) != 0 || !found || !entry.pw_dir ||
+        entry.pw_dir[0] != '/')
+        return {};
+    return entry.pw_dir;
+}
+
+std::string PrivateDirIn(const std::string& parent)
+{
+    // The same name at every run, so that settings persist and the simulator and the panel meet;
+    // a name someone else got to first (a link, a folder of another user or one others may write)
+    // is left alone for a folder of this run only, which mkdtemp makes ours alone.
+    // (No slash at the end while we look: it would make lstat follow a link.)
+    const std::string name = WithSlash(parent) + "TarnikS-" + std::to_string(::geteuid());
+    if ((::mkdir(name.c_str(), 0700) == 0 || errno == EEXIST) && IsOwnPrivateDir(name))
+        return name + "/";
+    std::string fresh = name + "-XXXXXX";
+    if (!::mkdtemp(fresh.data()))
+        return {};
+    return fresh + "/";
 }
 
 std::string ExecutablePath()
@@ -89,8 +134,10 @@ std::string ExecutablePath()
 std::string DataDir()
 {
     std::lock_guard lock(g_mutex);
-    if (g_dataDir.empty())
-        g_dataDir = DecideDataDir();
+    if (g_dataDir.empty()) {
+        const std::string exe = ExecutablePath();
+        g_dataDir = DecideDataDir(exe.substr(0, exe.rfind('/') + 1));
+    }
     return g_dataDir;
 }
 

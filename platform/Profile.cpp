@@ -125,6 +125,8 @@ SLocation Locate(const std::vector<SLine>& lines, std::string_view section, std:
     return loc;
 }
 
+// The whole file, or nothing when it cannot be opened or a read fails part way: a caller must
+// never take a file it could not read for an empty one.
 std::optional<std::string> ReadFile(const std::string& file)
 {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
@@ -136,7 +138,11 @@ std::optional<std::string> ReadFile(const std::string& file)
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
             break;
         content.append(buf, static_cast<size_t>(n));
     }
@@ -153,6 +159,61 @@ bool WriteAll(int fd, std::string_view data)
         if (n <= 0)
             return false;
         data.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+// The file a chain of symbolic links ends at (which need not exist yet), or the path itself.
+// A loop is left as a link, which the caller then fails to stat.
+std::string FollowLinks(std::string path)
+{
+    for (int hop = 0; hop < 40; ++hop) {
+        char buf[4096];
+        const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf);
+        if (n <= 0 || static_cast<size_t>(n) == sizeof buf)
+            break;
+        std::string link(buf, static_cast<size_t>(n));
+        if (link.front() != '/')
+            link.insert(0, path.substr(0, path.rfind('/') + 1));
+        path = std::move(link);
+    }
+    return path;
+}
+
+// Rewrites an existing file where it is, for a folder that takes no new file: not atomic, so
+// only the second choice. The file keeps its owner and mode as a matter of course.
+bool WriteInPlace(const std::string& file, std::string_view data)
+{
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = WriteAll(fd, data) && ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 && ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Puts data in place of file: a temporary file beside it, flushed, given the old file's owner and
+// mode (old is null for a new file), then renamed over it.
+bool ReplaceFile(const std::string& file, std::string_view data, const struct stat* old)
+{
+    std::string temp = file + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return old && (errno == EACCES || errno == EPERM) && WriteInPlace(file, data);
+    bool keptOwner = true;
+    if (old && ::fchown(fd, old->st_uid, old->st_gid) != 0) {
+        // An ordinary user cannot give a file away: the new file is then the user's own, with the
+        // old mode. Root can; when even root cannot (a file system without owners), the file is
+        // written in place instead, so that a later run as its owner can still write it.
+        keptOwner = ::geteuid() != 0;
+    }
+    // After the owner: a change of owner clears the set-id bits.
+    ::fchmod(fd, old ? (old->st_mode & 07777) : 0644);
+    const bool ok = keptOwner && WriteAll(fd, data) && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok || ::rename(temp.c_str(), file.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return !keptOwner && WriteInPlace(file, data);
     }
     return true;
 }
@@ -227,35 +288,35 @@ std::string ReadString(const std::string& file, std::string_view section, std::s
     return LookupInText(*content, section, key, def);
 }
 
-bool WriteString(const std::string& file, std::string_view section, std::string_view key,
-                 std::string_view value)
+EWriteResult WriteString(const std::string& file, std::string_view section, std::string_view key,
+                         std::string_view value)
 {
     if (file.empty())
-        return false;
+        return EWriteResult::Failed;
+    const std::string target = FollowLinks(file);
     struct stat st {};
-    const bool exists = ::stat(file.c_str(), &st) == 0;
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT)
+        return EWriteResult::Failed;
+    // Only a plain file is ever replaced: a link to a device must not turn it into a file.
+    if (exists && !S_ISREG(st.st_mode))
+        return EWriteResult::Failed;
     // A read-only file stays as it is, although its folder would let us replace it: also for root,
     // who could write it, because the operator made it read-only on purpose.
-    if (exists && ((st.st_mode & 0222) == 0 || ::access(file.c_str(), W_OK) != 0))
-        return false;
-    const std::string content = exists ? ReadFile(file).value_or(std::string()) : std::string();
+    if (exists && ((st.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
+        return EWriteResult::Failed;
+    std::string content;
+    if (exists) {
+        auto read = ReadFile(target);
+        if (!read)
+            return EWriteResult::Unreadable;
+        content = std::move(*read);
+    }
     const std::string updated = UpdateText(content, section, key, value);
     // A value that is already stored costs no rewrite (and no flush to disk at every start).
     if (exists && updated == content)
-        return true;
-
-    std::string temp = file + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return false;
-    ::fchmod(fd, exists ? (st.st_mode & 07777) : 0644);
-    const bool ok = WriteAll(fd, updated) && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(temp.c_str(), file.c_str()) != 0) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+        return EWriteResult::Stored;
+    return ReplaceFile(target, updated, exists ? &st : nullptr) ? EWriteResult::Stored : EWriteResult::Failed;
 }
 
 } // namespace profile

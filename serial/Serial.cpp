@@ -15,6 +15,7 @@
 using serial_detail::CDeadline;
 using serial_detail::IsHangUp;
 using serial_detail::kUnreadRecheckMs;
+using serial_detail::kWriteLimitMs;
 using serial_detail::LastErrno;
 using serial_detail::QueuedBytes;
 
@@ -236,13 +237,23 @@ LONG CSerial::Write(const void* data, DWORD size, DWORD* written, SERIAL_OVERLAP
     if (LONG err = Start(ov, own, timeout))
         return err;
 
-    const CDeadline deadline(timeout);
+    // Without a time-out of the caller's, a line that takes nothing (a controller that stopped
+    // reading, flow control held) would block the caller for ever: the write gives up once the
+    // line has taken nothing for a while, however long a slow but moving line takes. A line that
+    // has already let a write run out is not waited on again until it takes bytes, so that a
+    // handler sending several lines to a stuck controller is held up once, not once per line.
+    const bool fOwnLimit = timeout == INFINITE;
+    CDeadline deadline(fOwnLimit ? (m_pPort->fStalled.load() ? 0 : kWriteLimitMs) : timeout);
     const char* p = static_cast<const char*>(data);
     DWORD done = 0;
     while (done < size) {
         const ssize_t n = ::write(m_pPort->fd, p + done, size - done);
         if (n > 0) {
             done += static_cast<DWORD>(n);
+            if (fOwnLimit) {
+                m_pPort->fStalled.store(false);
+                deadline = CDeadline(kWriteLimitMs);
+            }
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -251,7 +262,7 @@ LONG CSerial::Write(const void* data, DWORD size, DWORD* written, SERIAL_OVERLAP
             count = done;
             return SetLastError(LastErrno());
         }
-        // The output queue is full: wait until the line drains, never cut the write short.
+        // The output queue is full: wait until the line drains or the time is up.
         pollfd pfd{m_pPort->fd, POLLOUT, 0};
         const int r = ::poll(&pfd, 1, deadline.RemainingMs());
         if (r < 0 && errno != EINTR) {
@@ -262,8 +273,11 @@ LONG CSerial::Write(const void* data, DWORD size, DWORD* written, SERIAL_OVERLAP
             count = done;
             return SetLastError(EIO);
         }
-        if (r == 0 && deadline.Expired())
+        if (r == 0 && deadline.Expired()) {
+            if (fOwnLimit)
+                m_pPort->fStalled.store(true);
             return SetLastError(ERROR_TIMEOUT);
+        }
     }
     count = done;
     return Complete(ov, own, done);

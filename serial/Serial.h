@@ -27,6 +27,10 @@
 //   before it returns, so nothing is ever left pending. Without a structure of the caller's, a
 //   finite time-out bounds the wait; when it runs out the operation is abandoned (a read takes
 //   nothing, a write sends no more) and ERROR_TIMEOUT (1460) is returned with a count of 0.
+// - A write is never left waiting for ever, overlapped or not: without a time-out of the
+//   caller's it gives up with ERROR_TIMEOUT once the line has taken none of its bytes for about
+//   two seconds (a controller that stopped reading, flow control held). After that, further
+//   writes fail at once while the line still takes nothing, and wait normally once it moves.
 #include <atomic>
 #include <memory>
 #include <string>

@@ -18,6 +18,10 @@ namespace serial_detail {
 // length this often instead, which keeps an idle listener asleep.
 constexpr int kUnreadRecheckMs = 10;
 
+// How long a write without a time-out of the caller's waits for a line that takes nothing: a
+// line of the panel's goes out in a few milliseconds at any usual baud rate.
+constexpr DWORD kWriteLimitMs = 2000;
+
 // A hung-up line (the far side closed, the adapter pulled out) polls as HUP/ERR for ever.
 inline bool IsHangUp(short revents) { return (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0; }
 
@@ -45,6 +49,7 @@ struct CSerial::SPort {
     std::atomic<std::uint64_t> taken{0};
     std::atomic<bool> fRebase{false};  // a purge discarded bytes uncounted
     std::uint64_t seenArrived = 0;     // used by the waiting thread only
+    std::atomic<bool> fStalled{false}; // the last write ran out of time and nothing went out since
 
     SPort() = default;
     SPort(const SPort&) = delete;

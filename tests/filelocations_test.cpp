@@ -1,9 +1,15 @@
-// Where the panel keeps its files: beside itself in a build tree, in the XDG folder once installed.
+// Where the panel keeps its files: beside itself in a build tree, in the XDG folder once installed,
+// never in a folder other users may write.
 #include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/FileLocations.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -46,10 +52,47 @@ TEST(FileLocations, XdgFolderFollowsTheEnvironment)
 {
     EXPECT_EQ(DataDirFor("/usr/bin/", true, "/tmp/xdg", "/home/op"), "/tmp/xdg/TarnikS/");
     EXPECT_EQ(DataDirFor("/usr/bin/", true, "/tmp/xdg/", "/home/op"), "/tmp/xdg/TarnikS/");
-    // A relative XDG_CONFIG_HOME is invalid and ignored; then HOME decides, and without it /tmp.
+    // A relative XDG_CONFIG_HOME is invalid and ignored; then the home folder decides, and
+    // without one no shared folder does: a folder of this user's alone is found later.
     EXPECT_EQ(DataDirFor("/usr/bin/", true, "relative/cfg", "/home/op/"), "/home/op/.config/TarnikS/");
-    EXPECT_EQ(DataDirFor("/usr/bin/", true, "", ""), "/tmp/TarnikS/");
-    EXPECT_EQ(DataDirFor("/usr/bin/", true, "relative", ""), "/tmp/TarnikS/");
+    EXPECT_EQ(DataDirFor("/usr/bin/", true, "", ""), "");
+    EXPECT_EQ(DataDirFor("/usr/bin/", true, "relative", ""), "");
+}
+
+TEST(FileLocations, WithoutHomeTheFilesGoToThePasswordDatabasesHome)
+{
+    // In a child, so that the environment here stays as it is; nobody's home cannot be created.
+    EXPECT_EQ(AsOrdinaryUser({}, [] {
+                  ::unsetenv("HOME");
+                  ::unsetenv("XDG_CONFIG_HOME");
+                  const passwd* entry = ::getpwuid(::geteuid());
+                  return entry && platform::DecideDataDir("/usr/bin/") == std::string(entry->pw_dir) + "/.config/TarnikS/" ? 0 : 1;
+              }),
+              0);
+}
+
+TEST(FileLocations, NoFolderOtherUsersMayWriteIsEverUsed)
+{
+    CTempDir tmp;   // stands in for /tmp
+    ASSERT_EQ(::chmod(tmp.Path().c_str(), 01777), 0);
+    EXPECT_FALSE(platform::MayKeepFilesIn(tmp.Path()));   // an executable copied there
+    const std::string name = tmp.File("TarnikS-" + std::to_string(::geteuid()));
+    ASSERT_EQ(::mkdir(tmp.File("ours").c_str(), 0700), 0);
+    const std::vector<std::pair<const char*, std::function<void()>>> plants = {
+        {"nothing yet", [] {}},
+        {"ours from an earlier run", [] {}},
+        {"a folder others may write", [&] { ::chmod(name.c_str(), 0777); }},
+        {"a link to a folder of ours", [&] { ::rmdir(name.c_str()), ::symlink(tmp.File("ours").c_str(), name.c_str()); }},
+        {"another user's", [&] { ::unlink(name.c_str()), ::mkdir(name.c_str(), 0700), ::chown(name.c_str(), 65534, 65534); }},
+    };
+    for (size_t i = 0; i < plants.size(); ++i) {
+        SCOPED_TRACE(plants[i].first);
+        plants[i].second();
+        const std::string dir = platform::PrivateDirIn(tmp.Path());
+        struct stat st {};
+        EXPECT_EQ(dir == name + "/", i < 2 || (i == 4 && ::geteuid() != 0));   // only root can give a folder away
+        EXPECT_TRUE(::lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 0777) == 0700);
+    }
 }
 
 TEST(FileLocations, DataDirAppliesTheRuleToThisProcess)
@@ -58,12 +101,11 @@ TEST(FileLocations, DataDirAppliesTheRuleToThisProcess)
     ASSERT_FALSE(exe.empty());
     const std::string exeDir = exe.substr(0, exe.rfind('/') + 1);
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
-    const char* home = std::getenv("HOME");
     const std::string expected =
-        DataDirFor(exeDir, ::access(exeDir.c_str(), W_OK) == 0, xdg ? xdg : "", home ? home : "");
+        DataDirFor(exeDir, platform::MayKeepFilesIn(exeDir), xdg ? xdg : "", platform::HomeDir());
     EXPECT_EQ(platform::DataDir(), expected);
     EXPECT_EQ(platform::PortsDir(), expected + "ports/");
-    if (!IsSystemDir(exeDir) && ::access(exeDir.c_str(), W_OK) == 0) {
+    if (!IsSystemDir(exeDir) && platform::MayKeepFilesIn(exeDir)) {
         EXPECT_EQ(platform::DataDir(), exeDir) << "a build tree keeps its files beside the executable";
     }
 }

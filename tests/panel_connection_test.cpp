@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include "res/Resource.h"
 #include "res/Resources.h"
 #include "serial/SerialWnd.h"
+#include "tests/support/PseudoTerminal.h"
 #include "tests/support/StageFixture.h"
 #include "tests/support/Wait.h"
 
@@ -360,6 +362,32 @@ TEST_F(PanelConnection, AVanishedDeviceEndsTheConnectionWithTheErrorBox)
     EXPECT_EQ(panel.m_bConnected, FALSE);
     EXPECT_EQ(panel.DlgItem<QComboBox>(IDC_COMBO_PORT)->count(), 0);
     EXPECT_EQ(answerer.Seen().size(), 1u);
+}
+
+// A controller that stops reading (its buffer full, flow control held) froze the panel for ever.
+TEST_F(PanelConnection, AControllerThatStopsReadingFailsTheLineAndLeavesThePanelResponsive)
+{
+    CaptureLog();
+    StartStage();
+    const SClientSide line(m_stage->DevicePath());
+    OpenPanel();
+    ConnectPanel();
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start(20);
+    HoldClientOutput(line.fd, true);
+    QElapsedTimer clock;
+    clock.start();
+    Click(IDC_BTN_PARK);   // four lines, one a move line: one wait in all, one log entry
+    EXPECT_LE(clock.elapsed(), 3500);
+    EXPECT_EQ(Log(), "Write() failed with error code = 1460\r\n");
+    EXPECT_EVENTUALLY(ticks > 2, 1000);
+    EXPECT_EQ(Panel().SendCommandLine(QStringLiteral("G0 X1 F5000\n")), FALSE);
+    HoldClientOutput(line.fd, false);
+    Forget();
+    Click(IDC_BTN_HOME);
+    EXPECT_TRUE(WaitForLines(kHome.size()));
 }
 
 } // namespace

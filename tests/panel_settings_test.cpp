@@ -213,6 +213,19 @@ TEST_F(PanelSettings, AReadOnlySettingsFileChangesNothingAndBreaksNothing)
     EXPECT_EQ(Config(), original);
 }
 
+TEST_F(PanelSettings, ASettingsFileThatCannotBeReadIsLeftAloneAndEachSkippedWriteLogged)
+{
+    CaptureLog();
+    // Reading the process's own memory at address 0 fails with an I/O error, for root as well.
+    ASSERT_EQ(::symlink("/proc/self/mem", ConfigPath().c_str()), 0);
+    OpenPanel();
+    Click(IDC_CHECK_ONTOP);
+    EXPECT_EQ(Log(), "System.cfg not rewritten: it cannot be read (ExpanderDlg in [DlgStatus] not stored)\r\n"
+                     "System.cfg not rewritten: it cannot be read (OnTop in [DlgStatus] not stored)\r\n");
+    struct stat st {};
+    EXPECT_TRUE(::lstat(ConfigPath().c_str(), &st) == 0 && S_ISLNK(st.st_mode));
+}
+
 TEST_F(PanelSettings, AFolderThatCannotBeWrittenLeavesThePanelWorking)
 {
     // A folder below a plain file can be written by nobody, root included.

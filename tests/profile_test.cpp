@@ -2,20 +2,38 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <gtest/gtest.h>
+#include <sys/sysmacros.h>
+#include <tuple>
+#include <unistd.h>
 
 #include "platform/Profile.h"
 #include "tests/support/TestFiles.h"
 
 namespace {
 
+using profile::EWriteResult;
 using profile::ReadString;
-using profile::WriteString;
+
+// What most tests ask: was the value stored?
+bool WriteString(const std::string& file, std::string_view section, std::string_view key, std::string_view value)
+{
+    return profile::WriteString(file, section, key, value) == EWriteResult::Stored;
+}
 
 class Profile : public ::testing::Test {
 protected:
     std::string File() const { return m_dir.File("System.cfg"); }
     CTempDir m_dir;
 };
+
+int WriteAsOrdinaryUser(std::initializer_list<std::string> handOver, const std::string& file, bool lockFolder = false)
+{
+    return AsOrdinaryUser(handOver, [&] {
+        if (lockFolder)
+            ::chmod(file.substr(0, file.rfind('/')).c_str(), 0555);
+        return static_cast<int>(profile::WriteString(file, "S", "K", "2"));
+    });
+}
 
 TEST_F(Profile, WritesCreateWhatIsMissingAndReadBack)
 {
@@ -136,6 +154,40 @@ TEST_F(Profile, AReadOnlyFileOrAnUnwritableFolderIsNotChanged)
     EXPECT_EQ(ReadWholeFile(File()), "[S]\nK=1\n");
     WriteWholeFile(m_dir.File("plain"), "");
     EXPECT_FALSE(WriteString(m_dir.File("plain") + "/System.cfg", "S", "K", "2"));
+}
+
+TEST_F(Profile, AWriteGoesThroughLinksAndKeepsOwnerAndMode)
+{
+    const std::string real = m_dir.File("real.cfg");
+    ASSERT_EQ(::symlink("mid", File().c_str()), 0);   // relative, to an absolute one, to nothing yet
+    ASSERT_EQ(::symlink(real.c_str(), m_dir.File("mid").c_str()), 0);
+    EXPECT_TRUE(WriteString(File(), "S", "K", "1"));
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    ASSERT_TRUE(::geteuid() != 0 || ::chown(real.c_str(), 65534, 65534) == 0);   // root writes a user's file
+    struct stat before {}, after {}, link {};
+    ::stat(real.c_str(), &before);
+    EXPECT_TRUE(WriteString(File(), "S", "L", "2"));
+    ::stat(real.c_str(), &after);
+    EXPECT_EQ(ReadWholeFile(real), "[S]\nK=1\nL=2\n");
+    EXPECT_TRUE(::lstat(File().c_str(), &link) == 0 && S_ISLNK(link.st_mode));
+    EXPECT_EQ(std::tie(after.st_uid, after.st_gid, after.st_mode), std::tie(before.st_uid, before.st_gid, before.st_mode));
+    // Never a file in place of a device: a copy of /dev/null of our own, where we may make one.
+    if (::mknod(m_dir.File("null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) == 0) {
+        EXPECT_FALSE(WriteString(m_dir.File("null"), "S", "K", "1"));
+        EXPECT_TRUE(::stat(m_dir.File("null").c_str(), &link) == 0 && S_ISCHR(link.st_mode));
+    }
+}
+
+TEST_F(Profile, AnUnreadableFileIsNeverRewrittenAndAClosedFolderIsWrittenInPlace)
+{
+    const std::string original = "[S]\nK=1\nOther=kept\n";
+    WriteWholeFile(File(), original);
+    ASSERT_EQ(::chmod(File().c_str(), 0200), 0);
+    EXPECT_EQ(WriteAsOrdinaryUser({m_dir.Path(), File()}, File()), static_cast<int>(EWriteResult::Unreadable));
+    EXPECT_EQ(ReadWholeFile(File()), original);
+    ASSERT_EQ(::chmod(File().c_str(), 0600), 0);
+    EXPECT_EQ(WriteAsOrdinaryUser({}, File(), true), static_cast<int>(EWriteResult::Stored));
+    EXPECT_EQ(ReadWholeFile(File()), "[S]\nK=2\nOther=kept\n");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The port on its own: open and close, line settings, read modes, the overlapped mode's waits
 // and the codes each operation leaves, against a real pseudo-terminal.
+#include <chrono>
 #include <functional>
 #include <gtest/gtest.h>
 #include <string>
@@ -182,6 +183,17 @@ TEST_F(SerialPortTest, WriteTextPutsExactlyTheTextOnTheLine)
     EXPECT_EQ(port.Write(binary.data(), static_cast<DWORD>(binary.size()), &n), 0);
     EXPECT_EQ(n, binary.size());
     EXPECT_EQ(pty.Receive(binary.size()), binary);
+}
+
+TEST_F(SerialPortTest, AWriteTheLineDoesNotTakeFailsAfterTwoSecondsAndTheNextAtOnce)
+{
+    ASSERT_EQ(port.Open(pty.Path()), 0);
+    pty.HoldOutput(true);
+    for (double expectedS : {2.0, 0.0}) {   // the second write finds the line still stuck
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(port.WriteText("M114\n"), ERROR_TIMEOUT);
+        EXPECT_NEAR(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), expectedS, 0.6);
+    }
 }
 
 TEST_F(SerialPortTest, TimedOutOverlappedReadTakesNothingAndLeavesNothingPending)

@@ -12,6 +12,18 @@
 #include <termios.h>
 #include <unistd.h>
 
+// The far side stops taking what the client writes (a controller that stopped reading, its buffer
+// full, flow control held), or takes it again. Any descriptor of the client side will do.
+inline void HoldClientOutput(int clientFd, bool hold) { ::tcflow(clientFd, hold ? TCOOFF : TCOON); }
+
+// One more descriptor on a client side someone else serves (the simulator's), opened before the
+// port under test holds the device.
+struct SClientSide {
+    const int fd;
+    explicit SClientSide(const std::string& path) : fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
+    ~SClientSide() { ::close(fd); }
+};
+
 class CPseudoTerminal {
 public:
     CPseudoTerminal()
@@ -45,6 +57,8 @@ public:
             ::close(m_master);
         m_master = -1;
     }
+
+    void HoldOutput(bool hold) const { HoldClientOutput(m_client, hold); }
 
     bool Send(const std::string& bytes) const
     {

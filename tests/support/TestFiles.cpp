@@ -4,7 +4,11 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 CTempDir::CTempDir()
 {
@@ -42,4 +46,21 @@ bool PathExists(const std::string& path)
 {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
+}
+
+int AsOrdinaryUser(std::initializer_list<std::string> paths, const std::function<int()>& body)
+{
+    const passwd* nobody = ::getpwnam("nobody");
+    const bool root = ::geteuid() == 0;
+    for (const auto& p : paths)
+        if (root && (!nobody || ::chown(p.c_str(), nobody->pw_uid, nobody->pw_gid) != 0))
+            return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (root && (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0))
+            ::_exit(99);
+        ::_exit(body());
+    }
+    int status = 0;
+    return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

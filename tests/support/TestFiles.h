@@ -1,6 +1,7 @@
 #pragma once
 // Temporary folders and small file helpers for tests: everything a test writes lives in a folder of
 // its own, removed when the test ends.
+#include <functional>
 #include <string>
 
 class CTempDir {
@@ -19,3 +20,7 @@ private:
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& content);
 bool PathExists(const std::string& path);
+
+// Runs body in a child process as an ordinary user (nobody, when the tests run as root as in CI:
+// root reads and writes anything), to whom the paths are handed first. Gives the exit status.
+int AsOrdinaryUser(std::initializer_list<std::string> paths, const std::function<int()>& body);

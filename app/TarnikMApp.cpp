@@ -1,6 +1,6 @@
 #include "app/TarnikMApp.h"
 
-#include "app/TraceLog.h"
+#include "platform/TraceLog.h"
 #include "panel/TarnikMDlg.h"
 #include "platform/FileLocations.h"
 

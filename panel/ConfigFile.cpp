@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "app/TraceLog.h"
+#include "platform/TraceLog.h"
 #include "platform/FileLocations.h"
 #include "platform/Numbers.h"
 #include "platform/Profile.h"

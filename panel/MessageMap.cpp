@@ -1,6 +1,6 @@
 // Every handler of the panel on one screen, as a dialog's message map lists them: the buttons'
 // commands, the menu commands, the registered serial message and the sliders' scroll codes.
-#include "app/AboutDlg.h"
+#include "panel/AboutDlg.h"
 #include "panel/MotionFormat.h"
 #include "panel/TarnikMDlg.h"
 #include "platform/NamedMessages.h"

@@ -3,7 +3,7 @@
 #include <QKeyEvent>
 #include <QThread>
 
-#include "app/TraceLog.h"
+#include "platform/TraceLog.h"
 #include "panel/JogPlan.h"
 #include "panel/MotionFormat.h"
 #include "panel/TarnikMDlg.h"

@@ -3,7 +3,7 @@
 #include <QThread>
 #include <cstring>
 
-#include "app/TraceLog.h"
+#include "platform/TraceLog.h"
 #include "panel/ReplyGrammar.h"
 #include "panel/TarnikMDlg.h"
 #include "res/Resource.h"

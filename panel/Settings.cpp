@@ -2,7 +2,7 @@
 // closing the panel.
 #include <QComboBox>
 
-#include "app/TraceLog.h"
+#include "platform/TraceLog.h"
 #include "panel/ConfigFile.h"
 #include "panel/MotionFormat.h"
 #include "panel/TarnikMDlg.h"

@@ -1,6 +1,6 @@
 // The three position sliders: they show the reported position, a released thumb moves its axis
 // there, an arrow steps exactly 1 mm. Y and Z are inverted: up is the + direction.
-#include "app/TraceLog.h"
+#include "platform/TraceLog.h"
 #include "panel/MotionFormat.h"
 #include "panel/SliderMath.h"
 #include "panel/TarnikMDlg.h"

@@ -7,7 +7,7 @@
 #include <QSocketNotifier>
 #include <QStyle>
 
-#include "app/AboutDlg.h"
+#include "panel/AboutDlg.h"
 #include "controls/ButtonST.h"
 #include "panel/ConfigFile.h"
 #include "platform/NamedMessages.h"

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <functional>
 
-#include "app/TraceLog.h"
+#include "platform/TraceLog.h"
 #include "res/Resource.h"
 #include "serial/SerialWnd.h"
 #include "tests/support/StageFixture.h"

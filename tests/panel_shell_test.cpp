@@ -5,7 +5,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/AboutDlg.h"
+#include "panel/AboutDlg.h"
 #include "res/Resource.h"
 #include "res/Resources.h"
 #include "tests/support/PanelFixture.h"

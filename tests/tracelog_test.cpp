@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "app/TraceLog.h"
+#include "platform/TraceLog.h"
 #include "tests/support/TestFiles.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/TraceLog.h"
+#include "platform/TraceLog.h"
 #include "platform/FileLocations.h"
 #include "res/Resources.h"
 

@@ -1,4 +1,4 @@
-#include "app/AboutDlg.h"
+#include "panel/AboutDlg.h"
 
 #include "res/Resource.h"
 

@@ -1,4 +1,4 @@
-#include "app/TraceLog.h"
+#include "platform/TraceLog.h"
 
 #include <QLocale>
 #include <cerrno>

@@ -68,6 +68,10 @@ TEST(JogPlan, RepeatsMadeBeforeTheLastStepBeganAreMerged)
 {
     // The key events' clock runs 1000 ms behind ours; the last step began at 1400 on ours, 400 on
     // theirs.
+    const auto afterAStep = [](CKeyRepeatClock& c) {
+        c.IsStale(Qt::Key_Right, false, 100, 1100);
+        c.StepStarted(Qt::Key_Right, 1400);
+    };
     const struct {
         const char* name;
         std::function<void(CKeyRepeatClock&)> before;
@@ -79,19 +83,19 @@ TEST(JogPlan, RepeatsMadeBeforeTheLastStepBeganAreMerged)
     } cases[] = {
         {"first press", [](CKeyRepeatClock&) {}, Qt::Key_Right, false, 0, 1000, false},
         {"a repeat that queued behind the step",
-         [](CKeyRepeatClock& c) { c.IsStale(Qt::Key_Right, false, 100, 1100); c.StepStarted(Qt::Key_Right, 1400); },
+         afterAStep,
          Qt::Key_Right, true, 150, 1700, true},
         {"a repeat made after the step began",
-         [](CKeyRepeatClock& c) { c.IsStale(Qt::Key_Right, false, 100, 1100); c.StepStarted(Qt::Key_Right, 1400); },
+         afterAStep,
          Qt::Key_Right, true, 450, 1700, false},
         {"another key is never merged",
-         [](CKeyRepeatClock& c) { c.IsStale(Qt::Key_Right, false, 100, 1100); c.StepStarted(Qt::Key_Right, 1400); },
+         afterAStep,
          Qt::Key_Left, true, 150, 1700, false},
         {"a fresh press is never merged",
-         [](CKeyRepeatClock& c) { c.IsStale(Qt::Key_Right, false, 100, 1100); c.StepStarted(Qt::Key_Right, 1400); },
+         afterAStep,
          Qt::Key_Right, false, 150, 1700, false},
         {"no time stamp",
-         [](CKeyRepeatClock& c) { c.IsStale(Qt::Key_Right, false, 100, 1100); c.StepStarted(Qt::Key_Right, 1400); },
+         afterAStep,
          Qt::Key_Right, true, 0, 1700, false},
     };
     for (const auto& c : cases) {

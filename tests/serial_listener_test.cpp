@@ -405,21 +405,6 @@ TEST_F(SerialListenerTest, NothingIsPostedOnceCloseHasReturned)
     }
 }
 
-TEST_F(SerialListenerTest, SecondStartListenerThreadStartsNothing)
-{
-    CSerialWnd port;
-    ASSERT_EQ(port.Open(pty.Path(), &receiver), 0);
-    const std::set<std::string> before = ThreadIds();
-    EXPECT_EQ(port.StartListenerThread(), 0);
-    EXPECT_EQ(port.GetLastError(), 0);
-    EXPECT_EQ(ThreadIds(), before);
-
-    ASSERT_TRUE(pty.Send("ok\n"));
-    ASSERT_TRUE(WaitUntil([&] { return !receiver.messages.empty(); }));
-    KeepDelivering(50);
-    EXPECT_EQ(receiver.messages.size(), 1u);  // one listener, one message
-}
-
 TEST_F(SerialListenerTest, VanishedDeviceGivesOneLastNotification)
 {
     CWatchedPort port;
@@ -442,34 +427,6 @@ TEST_F(SerialListenerTest, VanishedDeviceGivesOneLastNotification)
     EXPECT_EQ(port.WriteText("M114\n"), EIO);
     EXPECT_EQ(port.Close(), 0);
     EXPECT_FALSE(port.IsOpen());
-}
-
-// Without the window binding: a listener started later, and stopped with a bound.
-class CCountingPort : public CSerialEx {
-public:
-    ~CCountingPort() override { StopListenerThread(INFINITE); }
-    std::atomic<int> events{0};
-
-protected:
-    void OnSerialEvent(DWORD dwEvents, DWORD) override
-    {
-        if (dwEvents & 0x0001)
-            ++events;
-    }
-};
-
-TEST_F(SerialListenerTest, ListenerStartsOnRequestAndStopsWithinItsTimeout)
-{
-    CCountingPort port;
-    ASSERT_EQ(port.Open(pty.Path(), 0, 0, false), 0);
-    EXPECT_FALSE(port.IsListening());
-    ASSERT_TRUE(pty.Send("start\n"));
-    ASSERT_EQ(port.StartListenerThread(), 0);
-    ASSERT_TRUE(WaitUntil([&] { return port.events.load() == 1; }));  // bytes already queued count
-    EXPECT_EQ(port.StopListenerThread(1000), 0);
-    EXPECT_FALSE(port.IsListening());
-    EXPECT_EQ(port.QueryEventMask(), 0x00C1u);  // stopping re-selected the same mask
-    EXPECT_EQ(port.Close(), 0);
 }
 
 } // namespace

@@ -123,12 +123,14 @@ inline std::string CheckOneUpdate(std::string_view content, std::string_view sec
     const std::string what = "writing \"" + std::string(value) + "\" to \"" + std::string(key) + "\" in [" +
                              std::string(section) + "]";
     const std::string updated = profile::UpdateText(content, section, key, value);
-    if (profile::LookupInText(updated, section, key, "\x01missing") != value)
+    // No value read from a file holds a line end: this default can only mean "not there".
+    constexpr std::string_view missing = "\n(missing)";
+    if (profile::LookupInText(updated, section, key, missing) != value)
         return what + ": it does not read back";
 
     // Every other line stays, in its order: the key's own line is replaced, or the key's line (and
     // the section's header) is added.
-    const bool existed = profile::LookupInText(content, section, key, "\x01missing") != "\x01missing";
+    const bool existed = profile::LookupInText(content, section, key, missing) != missing;
     const auto before = TextLines(content);
     const auto after = TextLines(updated);
     size_t kept = 0;

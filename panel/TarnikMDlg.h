@@ -18,9 +18,9 @@ class CPortMonitor;
 class QSocketNotifier;
 
 // Stage envelope and defaults, in millimetres.
-constexpr float STAGE_X_MAX = 300.0f;
-constexpr float STAGE_Y_MAX = 300.0f;
-constexpr float STAGE_Z_MAX = 200.0f;
+constexpr float STAGE_X_MAX = CStagePlan::ENVELOPE[0];
+constexpr float STAGE_Y_MAX = CStagePlan::ENVELOPE[1];
+constexpr float STAGE_Z_MAX = CStagePlan::ENVELOPE[2];
 constexpr float PARK_DEFAULT_X = 150.0f;
 constexpr float PARK_DEFAULT_Y = 150.0f;
 constexpr float PARK_DEFAULT_Z = 55.0f;

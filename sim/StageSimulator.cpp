@@ -14,6 +14,7 @@
 #include <deque>
 #include <optional>
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <ctime>
 #include <fcntl.h>
 #include <mutex>
@@ -111,6 +112,11 @@ struct CStageSimulator::SImpl {
     void EndBoot(CReplyScheduler& replies);
     void WriteDue(CReplyScheduler& replies);
     void Shutdown();
+    void SetIdleInPoll(bool idle)
+    {
+        std::lock_guard lock(mutex);
+        idleInPoll = idle && injected.empty();
+    }
 
     const SSimOptions options;
 
@@ -134,6 +140,10 @@ struct CStageSimulator::SImpl {
     // Kept after the entry is gone, so that a test can still name what vanished.
     int comNumber = 0;
     std::string device, portPath;
+
+    // The serve thread sleeps in poll with nothing received left to answer and nothing due to send;
+    // guarded by mutex, as are master and client while Shutdown closes them.
+    bool idleInPoll = false;
 
     std::thread thread;
     std::atomic<bool> stopRequested{false};
@@ -300,7 +310,10 @@ void CStageSimulator::SImpl::Serve()
             const auto wait = std::chrono::ceil<milliseconds>(*next - Clock::now()).count();
             timeoutMs = static_cast<int>(std::clamp<long long>(wait, 0, 60'000));
         }
-        if (::poll(fds, 3, timeoutMs) < 0 && errno != EINTR)
+        SetIdleInPoll(replies.Idle() && !bootEndsAt);
+        const int polled = ::poll(fds, 3, timeoutMs);
+        SetIdleInPoll(false);
+        if (polled < 0 && errno != EINTR)
             break;
         NoticeOpens(replies);
         if (fds[1].revents & POLLIN) {
@@ -324,6 +337,7 @@ void CStageSimulator::SImpl::Shutdown()
     transcriptFile.Reset();
     serving.store(false);
     changed.notify_all();
+    std::lock_guard lock(mutex);
     master.Reset();
     client.Reset();
     opens.Reset();
@@ -498,6 +512,20 @@ std::array<double, 3> CStageSimulator::ActualPosition() const
 {
     std::lock_guard lock(m_pImpl->mutex);
     return m_pImpl->model.Actual(Clock::now());
+}
+
+bool CStageSimulator::Settled() const
+{
+    const auto waiting = [](int fd) {
+        int n = 0;
+        return ::ioctl(fd, FIONREAD, &n) != 0 || n > 0;
+    };
+    std::lock_guard lock(m_pImpl->mutex);
+    const SImpl& d = *m_pImpl;
+    // The client side's input queue is shared by every descriptor of the device: our own idle one
+    // shows what the client has not read yet.
+    return d.serving.load() && d.idleInPoll && d.injected.empty() && !waiting(d.master.Get()) &&
+           !waiting(d.client.Get());
 }
 
 bool CStageSimulator::WaitUntilIdle(int timeoutMs) const

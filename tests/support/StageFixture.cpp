@@ -70,10 +70,26 @@ bool CStageTest::WaitForLines(size_t count, int timeoutMs) const
     return true;
 }
 
-std::vector<std::string> CStageTest::LinesAfterQuiet(int quietMs)
+std::vector<std::string> CStageTest::LinesAfterQuiet(int holdMs)
 {
-    // Keep the panel's event loop turning, so that its replies and queries go out.
-    QTest::qWait(quietMs);
+    // The line is at rest once the simulator has answered all it got and the panel has read all of
+    // it; holding that for holdMs covers bytes still inside the kernel between the two ends. A
+    // stage that is gone cannot tell: then only the hold is waited.
+    QElapsedTimer clock, atRest;
+    clock.start();
+    bool bAtRest = false;
+    while (clock.elapsed() < 5000) {
+        QTest::qWait(5);
+        if (m_stage->Serving() && !m_stage->Settled())
+            bAtRest = false;
+        else if (!bAtRest) {
+            bAtRest = true;
+            atRest.start();
+        } else if (atRest.elapsed() >= holdMs) {
+            return Lines();
+        }
+    }
+    ADD_FAILURE() << "the line never came to rest";
     return Lines();
 }
 
@@ -90,13 +106,13 @@ void CStageTest::ReportPosition(double x, double y, double z)
     // it somewhere: let it settle, and ask again if the report shows otherwise.
     for (int attempt = 0; attempt < 5 && !shown(); ++attempt) {
         ASSERT_TRUE(m_stage->WaitUntilIdle(5000));
-        LinesAfterQuiet(50);
+        LinesAfterQuiet();
         m_stage->SetPosition(x, y, z);
         m_panel->m_pSerial->WriteText("M114\n");
         WaitUntil(shown, 2000);
     }
     ASSERT_TRUE(shown()) << "the panel never showed " << x << ", " << y << ", " << z;
-    LinesAfterQuiet(100);
+    LinesAfterQuiet();
     Forget();
 }
 

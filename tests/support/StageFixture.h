@@ -22,8 +22,9 @@ protected:
     std::vector<std::string> Lines() const;
     // Waits until the simulator has received count lines (since the last Forget()).
     bool WaitForLines(size_t count, int timeoutMs = 5000) const;
-    // Waits a little longer than the panel's reply handling takes, to be sure nothing else follows.
-    std::vector<std::string> LinesAfterQuiet(int quietMs = 300);
+    // Waits until the line has been at rest for holdMs (both ends have read and answered all), then
+    // gives Lines().
+    std::vector<std::string> LinesAfterQuiet(int holdMs = 50);
     void Forget();
     // Lets the simulator report a position, and waits until the panel shows it.
     void ReportPosition(double x, double y, double z);

@@ -52,7 +52,7 @@ void CTarnikMDlg::OnBnClickedConnect()
         m_pSerial->Close();
         m_bReadyToConnect = TRUE;
         m_bConnected = FALSE;
-        m_nConnectPhase = 0;
+        AdvanceConnectPhase(EConnectEvent::Disconnect);
         SetConnectedState(FALSE);
         SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Connect"));
         OnBnClickedReset();
@@ -68,7 +68,7 @@ void CTarnikMDlg::OnBnClickedConnect()
     }
 
     SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Connecting..."));
-    m_nConnectPhase = 1;
+    AdvanceConnectPhase(EConnectEvent::Connect);
     m_bReadyToConnect = FALSE;
     m_bHandshakeDone = false;
     m_bPositionLive = false;
@@ -109,6 +109,14 @@ void CTarnikMDlg::OnTimer(UINT_PTR nIDEvent)
     // ask again on every tick until one answers.
     if (!m_bHandshakeDone && m_pSerial->IsOpen())
         SendFixedLine("M105\n");
+}
+
+bool CTarnikMDlg::AdvanceConnectPhase(EConnectEvent event)
+{
+    const std::optional<int> next = NextConnectPhase(m_nConnectPhase, event);
+    if (next)
+        m_nConnectPhase = *next;
+    return next.has_value();
 }
 
 bool CTarnikMDlg::IsConnectionComplete() const { return m_bHandshakeDone && m_bPositionLive; }
@@ -161,8 +169,7 @@ void CTarnikMDlg::OnCompleteReport()
     const bool wasComplete = IsConnectionComplete();
     if (!m_bPositionLive)
         SetPositionLive(true);
-    if (m_nConnectPhase == 1) {
-        m_nConnectPhase = 2;
+    if (AdvanceConnectPhase(EConnectEvent::CompleteReport)) {
         SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Disconnect"));
         if (m_btnStatus) {
             m_btnStatus->SetButtonIcons(CreateButtonIcon(LoadResIcon(IDI_CONNECTED)), nullptr);

@@ -45,7 +45,7 @@ BOOL CTarnikMDlg::OnInitDialog()
 
     m_fPosX = m_fPosY = m_fPosZ = 0;
     m_fStartX = m_fStartY = m_fStartZ = 0;
-    m_nConnectPhase = 0;
+    m_nConnectPhase = CONNECT_PHASE_IDLE;
     m_bSliderStep = FALSE;
     m_fParkX = PARK_DEFAULT_X;
     m_fParkY = PARK_DEFAULT_Y;

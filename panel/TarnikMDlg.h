@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <memory>
 
+#include "panel/ConnectPhase.h"
 #include "panel/DlgExpander.h"
 #include "panel/JogPlan.h"
 #include "panel/StagePlan.h"
@@ -103,6 +104,8 @@ private:
     void SetUpKeyboardAndNames();
     void OnHandshakeReply();
     void OnCompleteReport();
+    // Moves m_nConnectPhase along kConnectTransitions; false when event changes nothing.
+    bool AdvanceConnectPhase(EConnectEvent event);
     bool IsConnectionComplete() const;
     void ReportConnectionError();
     void OnDeviceVanished();
@@ -126,7 +129,7 @@ public:
     CDlgExpander m_expander;
     std::unique_ptr<CSerialMFC> m_pSerial;
     BOOL m_bReadyToConnect = TRUE;
-    int m_nConnectPhase = 0;
+    int m_nConnectPhase = CONNECT_PHASE_IDLE;   // an EConnectPhase
     BOOL m_bSliderStep = FALSE;
     BOOL m_bAlwaysOnTop = FALSE;
     BOOL m_bRetainLastPos = FALSE;

@@ -82,14 +82,6 @@ public:
         return got;
     }
 
-    // Bytes waiting on the controller side right now.
-    int Pending() const
-    {
-        int n = 0;
-        ::ioctl(m_master, FIONREAD, &n);
-        return n;
-    }
-
     // Bytes queued on the client side that the port has not read yet.
     int ClientQueued() const
     {

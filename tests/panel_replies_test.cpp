@@ -19,7 +19,7 @@ protected:
     void Controller(const std::string& text)
     {
         m_stage->SendRaw(text);
-        LinesAfterQuiet(250);
+        LinesAfterQuiet();
     }
 };
 
@@ -93,7 +93,7 @@ TEST_F(PanelReplies, MoreThan2047WaitingBytesLeaveOnlyTheLastReadsText)
     while (flood.size() < 3000)
         flood += "echo: chatter chatter chatter chatter\n";
     m_stage->SendRaw(flood + "X:9.00 Y:9.00 Z:9.00 E:0.00\n");
-    LinesAfterQuiet(400);
+    LinesAfterQuiet();
     EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (5.00 , 6.00 , 7.00 )");
     // The line is usable again at once.
     ReportPosition(8, 8, 8);
@@ -103,14 +103,14 @@ TEST_F(PanelReplies, MoreThan2047WaitingBytesLeaveOnlyTheLastReadsText)
 TEST_F(PanelReplies, RepliesCutIntoPiecesAreReadWhenTheyComplete)
 {
     m_stage->SendRaw("X:3.00 Y:");
-    QTest::qWait(120);
+    LinesAfterQuiet();   // the panel has read the first piece alone
     m_stage->SendRaw("4.00 Z:5.00 E:0.00\n");
-    LinesAfterQuiet(250);
+    LinesAfterQuiet();
     // The first piece was read and dropped without its line feed; the rest is no report either.
     EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (5.00 , 6.00 , 7.00 )");
     m_stage->SendRaw("X:3.00 Y:4.00 Z:");
     m_stage->SendRaw("5.00 E:0.00\n");
-    LinesAfterQuiet(250);
+    LinesAfterQuiet();
     EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (3.00 , 4.00 , 5.00 )");
 }
 

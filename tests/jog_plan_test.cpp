@@ -82,21 +82,11 @@ TEST(JogPlan, RepeatsMadeBeforeTheLastStepBeganAreMerged)
         bool stale;
     } cases[] = {
         {"first press", [](CKeyRepeatClock&) {}, Qt::Key_Right, false, 0, 1000, false},
-        {"a repeat that queued behind the step",
-         afterAStep,
-         Qt::Key_Right, true, 150, 1700, true},
-        {"a repeat made after the step began",
-         afterAStep,
-         Qt::Key_Right, true, 450, 1700, false},
-        {"another key is never merged",
-         afterAStep,
-         Qt::Key_Left, true, 150, 1700, false},
-        {"a fresh press is never merged",
-         afterAStep,
-         Qt::Key_Right, false, 150, 1700, false},
-        {"no time stamp",
-         afterAStep,
-         Qt::Key_Right, true, 0, 1700, false},
+        {"a repeat that queued behind the step", afterAStep, Qt::Key_Right, true, 150, 1700, true},
+        {"a repeat made after the step began", afterAStep, Qt::Key_Right, true, 450, 1700, false},
+        {"another key is never merged", afterAStep, Qt::Key_Left, true, 150, 1700, false},
+        {"a fresh press is never merged", afterAStep, Qt::Key_Right, false, 150, 1700, false},
+        {"no time stamp", afterAStep, Qt::Key_Right, true, 0, 1700, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

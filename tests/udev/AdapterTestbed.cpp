@@ -1,7 +1,6 @@
 #include "tests/udev/AdapterTestbed.h"
 
 #include <climits>
-#include <cstdlib>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <umockdev.h>
@@ -30,43 +29,23 @@ gboolean PassIoctlThrough(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpoin
 
 } // namespace
 
-CAdapterTestbed::CAdapterTestbed(std::string deviceDir)
-    : m_deviceDir(std::move(deviceDir)), m_testbed(umockdev_testbed_new())
-{
-    platform::MakeDirs(m_deviceDir + "serial/by-id/");
-}
+CAdapterTestbed::CAdapterTestbed(std::string deviceDir) : m_deviceDir(std::move(deviceDir)), m_testbed(umockdev_testbed_new()) {}
 
 CAdapterTestbed::~CAdapterTestbed()
 {
-    while (!m_plugged.empty()) {
-        const std::string name = m_plugged.begin()->first;   // Unplug erases the key
-        Unplug(name);
-    }
+    while (!m_plugged.empty())
+        Unplug(m_plugged.begin()->first);
     g_object_unref(m_testbed);
-}
-
-bool CAdapterTestbed::InMockEnvironment()
-{
-    const char* preload = std::getenv("LD_PRELOAD");
-    return preload && std::string(preload).find("umockdev-preload") != std::string::npos;
-}
-
-std::string CAdapterTestbed::ByIdLink(const std::string& serial) const
-{
-    return m_deviceDir + "serial/by-id/usb-QinHeng_USB_Serial_" + serial + "-if00-port0";
 }
 
 bool CAdapterTestbed::Plug(const std::string& name, const std::string& node, const std::string& serial)
 {
     struct stat st{};
-    if (::stat(node.c_str(), &st) != 0)
-        return false;
-    const std::string majorNumber = std::to_string(major(st.st_rdev));
-    const std::string minorNumber = std::to_string(minor(st.st_rdev));
-    const std::string numbers = majorNumber + ":" + minorNumber;
-    if (::symlink(node.c_str(), (m_deviceDir + name).c_str()) != 0 ||
+    if (::stat(node.c_str(), &st) != 0 || !platform::MakeDirs(m_deviceDir + "serial/by-id/") ||
+        ::symlink(node.c_str(), (m_deviceDir + name).c_str()) != 0 ||
         ::symlink(("../../" + name).c_str(), ByIdLink(serial).c_str()) != 0)
         return false;
+    const std::string maj = std::to_string(major(st.st_rdev)), min = std::to_string(minor(st.st_rdev));
     // Maker and product live on the USB device; udev copies identifiers and strings onto the tty,
     // escaping spaces, and gives the vendor's number where the adapter has no maker string.
     gchar* usb = umockdev_testbed_add_device(m_testbed, "usb", ("1-" + name).c_str(), nullptr, "idVendor", "1a86",
@@ -75,17 +54,16 @@ bool CAdapterTestbed::Plug(const std::string& name, const std::string& node, con
     // The kernel's own part of a tty's entry (DEVNAME, MAJOR, MINOR) is what lets libudev find the
     // entry from the node's numbers.
     gchar* tty = umockdev_testbed_add_device(
-        m_testbed, "tty", name.c_str(), usb, "dev", numbers.c_str(), nullptr, "DEVNAME", ("/dev/" + name).c_str(),
-        "MAJOR", majorNumber.c_str(), "MINOR", minorNumber.c_str(), "DEVLINKS", ByIdLink(serial).c_str(),
+        m_testbed, "tty", name.c_str(), usb, "dev", (maj + ":" + min).c_str(), nullptr, "DEVNAME",
+        ("/dev/" + name).c_str(), "MAJOR", maj.c_str(), "MINOR", min.c_str(), "DEVLINKS", ByIdLink(serial).c_str(),
         "ID_VENDOR_ID", "1a86", "ID_MODEL_ID", "7523", "ID_VENDOR_ENC", "1a86", "ID_MODEL_ENC", "USB\\x20Serial",
         "ID_SERIAL_SHORT", serial.c_str(), nullptr);
     char real[PATH_MAX];
-    if (::realpath(node.c_str(), real) && !m_passThrough.count(real)) {
+    if (::realpath(node.c_str(), real) && m_passThrough.insert(real).second) {
         UMockdevIoctlBase* handler = umockdev_ioctl_base_new();
         g_signal_connect(handler, "handle-ioctl", G_CALLBACK(PassIoctlThrough), nullptr);
         umockdev_testbed_attach_ioctl(m_testbed, real, handler, nullptr);
         g_object_unref(handler);
-        m_passThrough.insert(real);
     }
     umockdev_testbed_uevent(m_testbed, tty, "add");
     m_plugged[name] = {usb, tty, serial};
@@ -97,8 +75,7 @@ void CAdapterTestbed::Unplug(const std::string& name)
     const auto it = m_plugged.find(name);
     if (it == m_plugged.end())
         return;
-    const SPlugged p = it->second;
-    m_plugged.erase(it);
+    const SPlugged& p = it->second;
     ::unlink((m_deviceDir + name).c_str());
     ::unlink(ByIdLink(p.serial).c_str());
     umockdev_testbed_uevent(m_testbed, p.tty, "remove");
@@ -106,4 +83,5 @@ void CAdapterTestbed::Unplug(const std::string& name)
     umockdev_testbed_remove_device(m_testbed, p.usb);
     g_free(p.tty);
     g_free(p.usb);
+    m_plugged.erase(it);   // last: name may be its key
 }

@@ -4,6 +4,7 @@
 // pseudo-terminal); its emulated tty entry carries that node's device numbers, so that the panel
 // finds the entry as it finds a real adapter's: by the numbers of the node it lists. (glib and the
 // panel's headers do not mix: only the .cpp sees umockdev.)
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
@@ -15,23 +16,25 @@ public:
     CAdapterTestbed(const CAdapterTestbed&) = delete;
     CAdapterTestbed& operator=(const CAdapterTestbed&) = delete;
 
-    static bool InMockEnvironment();
-
+    static bool InMockEnvironment()
+    {
+        const char* preload = std::getenv("LD_PRELOAD");
+        return preload && std::string(preload).find("umockdev-preload") != std::string::npos;
+    }
     // What udev's by-id link of an adapter with this serial number is.
-    std::string ByIdLink(const std::string& serial) const;
+    std::string ByIdLink(const std::string& serial) const
+    {
+        return m_deviceDir + "serial/by-id/usb-QinHeng_USB_Serial_" + serial + "-if00-port0";
+    }
     // Plugs in an adapter as the system announces one: node and by-id link first, then the event.
     // False when the stand-in node cannot be read.
     bool Plug(const std::string& name, const std::string& node, const std::string& serial);
     void Unplug(const std::string& name);
 
 private:
-    struct SPlugged {
-        char* usb;
-        char* tty;
-        std::string serial;
-    };
     std::string m_deviceDir;
     struct _UMockdevTestbed* m_testbed;
+    struct SPlugged { char *usb, *tty; std::string serial; };
     std::map<std::string, SPlugged> m_plugged;
     std::set<std::string> m_passThrough;
 };

@@ -13,62 +13,31 @@
 
 namespace {
 
-using platform::DataDirFor;
-using platform::IsSystemDir;
-
-TEST(FileLocations, BuildTreeKeepsItsFilesBesideTheExecutable)
+TEST(FileLocations, FilesStayBesideAWritableBuildTreeElseGoToTheXdgFolder)
 {
-    EXPECT_EQ(DataDirFor("/work/main/build/", true, "/home/op/.cfg", "/home/op"), "/work/main/build/");
-    EXPECT_EQ(DataDirFor("/home/op/tarniks/build", true, "", "/home/op"), "/home/op/tarniks/build/");
-    // Names that only begin like a system prefix are not one.
-    EXPECT_EQ(DataDirFor("/usrlocal/build/", true, "", "/root"), "/usrlocal/build/");
-    EXPECT_EQ(DataDirFor("/home/op/usr/src/build/", true, "", "/home/op"), "/home/op/usr/src/build/");
-    EXPECT_EQ(DataDirFor("/home/op/usr/binaries/", true, "", "/home/op"), "/home/op/usr/binaries/");
-}
-
-TEST(FileLocations, InstalledOrReadOnlyFolderSendsTheFilesToXdg)
-{
-    // Writable, as every folder is for root, yet installed: never beside the executable.
-    EXPECT_EQ(DataDirFor("/usr/bin/", true, "/root/.config", "/root"), "/root/.config/TarnikS/");
-    EXPECT_EQ(DataDirFor("/usr/local/bin/", true, "", "/root"), "/root/.config/TarnikS/");
-    EXPECT_EQ(DataDirFor("/opt/tarniks/bin/", true, "", "/home/op"), "/home/op/.config/TarnikS/");
-    EXPECT_EQ(DataDirFor("/usr", true, "", "/root"), "/root/.config/TarnikS/");
-    // The package unpacked into a scratch root, or a staging folder, is installed all the same.
-    EXPECT_EQ(DataDirFor("/tmp/root/usr/bin/", true, "/tmp/x", "/root"), "/tmp/x/TarnikS/");
-    EXPECT_EQ(DataDirFor("/srv/stage/usr/local/bin", true, "", "/root"), "/root/.config/TarnikS/");
-    // A build tree the user may not write to.
-    EXPECT_EQ(DataDirFor("/srv/shared/build/", false, "/x/cfg/", "/home/op"), "/x/cfg/TarnikS/");
-    // The executable's path could not be read.
-    EXPECT_EQ(DataDirFor("", true, "", "/home/op"), "/home/op/.config/TarnikS/");
-
-    EXPECT_TRUE(IsSystemDir("/usr/bin/"));
-    EXPECT_TRUE(IsSystemDir("/opt/x/"));
-    EXPECT_FALSE(IsSystemDir("/work/main/build/"));
-    EXPECT_FALSE(IsSystemDir("/optical/"));
-    EXPECT_FALSE(IsSystemDir("/work/usr/bin/build/"));
-}
-
-TEST(FileLocations, XdgFolderFollowsTheEnvironment)
-{
-    EXPECT_EQ(DataDirFor("/usr/bin/", true, "/tmp/xdg", "/home/op"), "/tmp/xdg/TarnikS/");
-    EXPECT_EQ(DataDirFor("/usr/bin/", true, "/tmp/xdg/", "/home/op"), "/tmp/xdg/TarnikS/");
-    // A relative XDG_CONFIG_HOME is invalid and ignored; then the home folder decides, and
-    // without one no shared folder does: a folder of this user's alone is found later.
-    EXPECT_EQ(DataDirFor("/usr/bin/", true, "relative/cfg", "/home/op/"), "/home/op/.config/TarnikS/");
-    EXPECT_EQ(DataDirFor("/usr/bin/", true, "", ""), "");
-    EXPECT_EQ(DataDirFor("/usr/bin/", true, "relative", ""), "");
-}
-
-TEST(FileLocations, WithoutHomeTheFilesGoToThePasswordDatabasesHome)
-{
-    // In a child, so that the environment here stays as it is; nobody's home cannot be created.
-    EXPECT_EQ(AsOrdinaryUser({}, [] {
-                  ::unsetenv("HOME");
-                  ::unsetenv("XDG_CONFIG_HOME");
-                  const passwd* entry = ::getpwuid(::geteuid());
-                  return entry && platform::DecideDataDir("/usr/bin/") == std::string(entry->pw_dir) + "/.config/TarnikS/" ? 0 : 1;
-              }),
-              0);
+    const struct { const char *exeDir; bool writable; const char *xdg, *home, *expected; } cases[] = {
+        {"/home/op/tarniks/build", true, "/home/op/.cfg", "/home/op", "/home/op/tarniks/build/"},
+        // Names that only begin like a system prefix, or hold one further down, are not one.
+        {"/usrlocal/build/", true, "", "/root", "/usrlocal/build/"},
+        {"/optical/build/", true, "", "/root", "/optical/build/"},
+        {"/home/op/usr/src/build/", true, "", "/home/op", "/home/op/usr/src/build/"},
+        // Writable, as every folder is for root, yet installed: never beside the executable.
+        {"/usr/bin/", true, "/root/.config", "/root", "/root/.config/TarnikS/"},
+        {"/opt/tarniks/bin/", true, "", "/home/op", "/home/op/.config/TarnikS/"},
+        {"/usr", true, "", "/root", "/root/.config/TarnikS/"},
+        // The package unpacked into a scratch root, or a staging folder, is installed all the same.
+        {"/tmp/root/usr/bin/", true, "/tmp/x", "/root", "/tmp/x/TarnikS/"},
+        {"/srv/stage/usr/local/bin", true, "", "/root", "/root/.config/TarnikS/"},
+        // A build tree the user may not write to; an executable whose path could not be read.
+        {"/srv/shared/build/", false, "/x/cfg/", "/home/op", "/x/cfg/TarnikS/"},
+        {"", true, "", "/home/op", "/home/op/.config/TarnikS/"},
+        // A relative XDG_CONFIG_HOME is ignored; then the home folder decides, and without one no
+        // shared folder does: a folder of this user's alone is found later.
+        {"/usr/bin/", true, "relative/cfg", "/home/op/", "/home/op/.config/TarnikS/"},
+        {"/usr/bin/", true, "", "", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(platform::DataDirFor(c.exeDir, c.writable, c.xdg, c.home), c.expected) << c.exeDir << " " << c.xdg;
 }
 
 TEST(FileLocations, NoFolderOtherUsersMayWriteIsEverUsed)
@@ -95,14 +64,22 @@ TEST(FileLocations, NoFolderOtherUsersMayWriteIsEverUsed)
     }
 }
 
-// The test programs live in a build tree: their files go beside them.
-TEST(FileLocations, ABuildTreeKeepsThisProcesssFilesBesideIt)
+// The test programs live in a build tree: their files go beside them. Installed and without a
+// home folder, the password database's home decides.
+TEST(FileLocations, ThisProcessKeepsItsFilesBesideItAndAnInstalledOneWithoutHomeInThatOfThePasswordDatabase)
 {
     const std::string exe = platform::ExecutablePath();
-    ASSERT_FALSE(exe.empty());
     const std::string exeDir = exe.substr(0, exe.rfind('/') + 1);
     EXPECT_EQ(platform::DataDir(), exeDir);
     EXPECT_EQ(platform::PortsDir(), exeDir + "ports/");
+    // In a child, so that the environment here stays as it is; nobody's home cannot be created.
+    const int wrong = AsOrdinaryUser({}, [] {
+        ::unsetenv("HOME");
+        ::unsetenv("XDG_CONFIG_HOME");
+        const passwd* entry = ::getpwuid(::geteuid());
+        return entry && platform::DecideDataDir("/usr/bin/") == std::string(entry->pw_dir) + "/.config/TarnikS/" ? 0 : 1;
+    });
+    EXPECT_EQ(wrong, 0);
 }
 
 } // namespace

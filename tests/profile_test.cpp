@@ -1,7 +1,7 @@
 // The profile file: what lands on disk and what reads back.
-#include <dirent.h>
-#include <sys/stat.h>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <tuple>
 #include <unistd.h>
@@ -14,7 +14,6 @@ namespace {
 using profile::EWriteResult;
 using profile::ReadString;
 
-// What most tests ask: was the value stored?
 bool WriteString(const std::string& file, std::string_view section, std::string_view key, std::string_view value)
 {
     return profile::WriteString(file, section, key, value) == EWriteResult::Stored;
@@ -26,124 +25,64 @@ protected:
     CTempDir m_dir;
 };
 
-int WriteAsOrdinaryUser(std::initializer_list<std::string> handOver, const std::string& file, bool lockFolder = false)
+TEST_F(Profile, ReadsFindTheValueWhateverSurroundsIt)
 {
-    return AsOrdinaryUser(handOver, [&] {
-        if (lockFolder)
-            ::chmod(file.substr(0, file.rfind('/')).c_str(), 0555);
-        return static_cast<int>(profile::WriteString(file, "S", "K", "2"));
-    });
+    std::string junk = "[S\n=\n[]\n==x\n[S]\nK\n\xff\xfe=\x01\n";
+    junk += std::string(1, '\0') + "\nK=found\n[S";
+    std::string binary, wide;
+    for (int i = 0; i < 4096; ++i)
+        binary.push_back(static_cast<char>((i * 7919) & 0xFF));
+    for (int i = 0; i < 300; ++i)
+        wide += "\xC3\xA9";
+    const struct { std::string file; const char *section, *key; std::string value; } cases[] = {
+        {"[other]\nzone=1\n[dlgstatus]\r\n  ONTOP =  1 \r\n  Zdist=2\n", "DLGSTATUS", "onTop", "1"},
+        {"[other]\nzone=1\n[dlgstatus]\r\n  ONTOP =  1 \r\n  Zdist=2\n", "DlgStatus", "ZDIST", "2"},
+        {"[S]\nA=\"x y\"\n", "S", "A", "x y"},
+        {"[S]\nB='z'\n", "S", "B", "z"},
+        {"[S]\nC=\"unbalanced\n", "S", "C", "\"unbalanced"},
+        {"[S]\nK=" + std::string(300, 'a') + "\n", "S", "K", std::string(255, 'a')},
+        // Characters, not bytes: a two-byte character is never cut in half.
+        {"[S]\nW=" + wide + "\n", "S", "W", wide.substr(0, 510)},
+        {junk, "S", "K", "found"},
+        {binary, "DlgStatus", "OnTop", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        WriteWholeFile(File(), c.file);
+        EXPECT_EQ(ReadString(File(), c.section, c.key), c.value);
+        // Writing into such a file stores the value all the same.
+        ASSERT_TRUE(WriteString(File(), c.section, c.key, "new"));
+        EXPECT_EQ(ReadString(File(), c.section, c.key), "new");
+    }
 }
 
-TEST_F(Profile, WritesCreateWhatIsMissingAndReadBack)
+TEST_F(Profile, WritesCreateWhatIsMissingAndKeepEveryOtherLineByteForByte)
 {
-    EXPECT_EQ(ReadString(File(), "DlgStatus", "OnTop"), "");
-    EXPECT_TRUE(WriteString(File(), "DlgStatus", "OnTop", "1"));
-    EXPECT_TRUE(WriteString(File(), "DlgStatus", "ExpanderDlg", "0"));
-    EXPECT_TRUE(WriteString(File(), "Park_Pos", "X", "12.35"));
-    EXPECT_TRUE(WriteString(File(), "DlgStatus", "OnTop", "0"));
-    EXPECT_EQ(ReadWholeFile(File()), "[DlgStatus]\nOnTop=0\nExpanderDlg=0\n[Park_Pos]\nX=12.35\n");
-    EXPECT_EQ(ReadString(File(), "Park_Pos", "X"), "12.35");
+    EXPECT_EQ(ReadString(File(), "DlgStatus", "OnTop", "dflt"), "dflt");   // no file yet
+    ASSERT_TRUE(WriteString(File(), "DlgStatus", "OnTop", "1"));
+    ASSERT_TRUE(WriteString(File(), "Park_Pos", "X", "12.35"));
+    EXPECT_EQ(ReadWholeFile(File()), "[DlgStatus]\nOnTop=1\n[Park_Pos]\nX=12.35\n");
     EXPECT_EQ(ReadString(File(), "Park_Pos", "Y", "dflt"), "dflt");
-}
 
-TEST_F(Profile, LinesItNeverWroteAreKeptByteForByte)
-{
-    const std::string original =
-        "; settings of the panel\r\n"
-        "[Other]\r\n"
-        "  name = some value  \r\n"
-        "\r\n"
-        "[dlgstatus]\r\n"
-        "# a comment inside\r\n"
-        "  ONTOP =  1 \r\n"
-        "\r\n"
-        "[Tail]\r\n"
-        "k=v";
-    WriteWholeFile(File(), original);
-    EXPECT_EQ(ReadString(File(), "DLGSTATUS", "onTop"), "1");
-    EXPECT_EQ(ReadString(File(), "other", "NAME"), "some value");
+    WriteWholeFile(File(), "; settings of the panel\r\n[Other]\r\n  name = some value  \r\n\r\n[dlgstatus]\r\n"
+                           "# a comment inside\r\n  ONTOP =  1 \r\n\r\n[Tail]\r\nk=v");
     ASSERT_TRUE(WriteString(File(), "DlgStatus", "OnTop", "0"));
     ASSERT_TRUE(WriteString(File(), "DlgStatus", "ExpanderDlg", "1"));
     ASSERT_TRUE(WriteString(File(), "Tail", "more", "x"));
-    EXPECT_EQ(ReadWholeFile(File()),
-              "; settings of the panel\r\n"
-              "[Other]\r\n"
-              "  name = some value  \r\n"
-              "\r\n"
-              "[dlgstatus]\r\n"
-              "# a comment inside\r\n"
-              "ONTOP=0\r\n"
-              "ExpanderDlg=1\r\n"
-              "\r\n"
-              "[Tail]\r\n"
-              "k=v\r\n"
-              "more=x\r\n");
+    EXPECT_EQ(ReadWholeFile(File()), "; settings of the panel\r\n[Other]\r\n  name = some value  \r\n\r\n[dlgstatus]\r\n"
+                                     "# a comment inside\r\nONTOP=0\r\nExpanderDlg=1\r\n\r\n[Tail]\r\nk=v\r\nmore=x\r\n");
 }
 
-TEST_F(Profile, ReadsStopAt255Characters)
-{
-    const std::string longValue(300, 'a');
-    ASSERT_TRUE(WriteString(File(), "S", "K", longValue));
-    EXPECT_EQ(ReadString(File(), "S", "K"), std::string(255, 'a'));
-    // Characters, not bytes: a two-byte character is never cut in half.
-    std::string wide;
-    for (int i = 0; i < 300; ++i)
-        wide += "\xC3\xA9";
-    ASSERT_TRUE(WriteString(File(), "S", "W", wide));
-    EXPECT_EQ(ReadString(File(), "S", "W"), wide.substr(0, 510));
-}
-
-TEST_F(Profile, RewritingTheStoredValueLeavesTheFileAlone)
+TEST_F(Profile, RewritingTheStoredValueLeavesTheFileAloneAndNoWriteLeavesATemporaryFile)
 {
     ASSERT_TRUE(WriteString(File(), "DlgStatus", "ExpanderDlg", "0"));
-    struct stat before {};
+    struct stat before {}, after {};
     ::stat(File().c_str(), &before);
     ASSERT_TRUE(WriteString(File(), "dlgstatus", "expanderdlg", "0"));
-    struct stat after {};
     ::stat(File().c_str(), &after);
     EXPECT_EQ(before.st_ino, after.st_ino);   // not replaced by a new file
     ASSERT_TRUE(WriteString(File(), "DlgStatus", "ExpanderDlg", "1"));
-    EXPECT_EQ(ReadString(File(), "DlgStatus", "ExpanderDlg"), "1");
-}
-
-TEST_F(Profile, WritesLeaveNoTemporaryFileBehind)
-{
-    for (int i = 0; i < 20; ++i)
-        ASSERT_TRUE(WriteString(File(), "S", "K" + std::to_string(i % 3), std::to_string(i)));
-    int entries = 0;
-    DIR* dir = ::opendir(m_dir.Path().c_str());
-    while (dirent* e = ::readdir(dir))
-        if (e->d_name[0] != '.')
-            ++entries;
-    ::closedir(dir);
-    EXPECT_EQ(entries, 1);
-}
-
-TEST_F(Profile, CorruptAndBinaryFilesAreReadWithoutHarm)
-{
-    std::string junk = "[S\n=\n[]\n==x\n[S]\nK\n\xff\xfe=\x01\n";
-    junk.push_back('\0');
-    junk += "\nK=found\n[S";
-    WriteWholeFile(File(), junk);
-    EXPECT_EQ(ReadString(File(), "S", "K"), "found");
-    ASSERT_TRUE(WriteString(File(), "S", "K", "new"));
-    EXPECT_EQ(ReadString(File(), "S", "K"), "new");
-    std::string binary;
-    for (int i = 0; i < 4096; ++i)
-        binary.push_back(static_cast<char>((i * 7919) & 0xFF));
-    WriteWholeFile(File(), binary);
-    EXPECT_EQ(ReadString(File(), "DlgStatus", "OnTop"), "");
-    EXPECT_TRUE(WriteString(File(), "DlgStatus", "OnTop", "1"));
-    EXPECT_EQ(ReadString(File(), "DlgStatus", "OnTop"), "1");
-}
-
-TEST_F(Profile, QuotedValuesReadWithoutTheirQuotes)
-{
-    WriteWholeFile(File(), "[S]\nA=\"x y\"\nB='z'\nC=\"unbalanced\n");
-    EXPECT_EQ(ReadString(File(), "S", "A"), "x y");
-    EXPECT_EQ(ReadString(File(), "S", "B"), "z");
-    EXPECT_EQ(ReadString(File(), "S", "C"), "\"unbalanced");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 1);
 }
 
 TEST_F(Profile, AReadOnlyFileOrAnUnwritableFolderIsNotChanged)
@@ -180,13 +119,17 @@ TEST_F(Profile, AWriteGoesThroughLinksAndKeepsOwnerAndMode)
 
 TEST_F(Profile, AnUnreadableFileIsNeverRewrittenAndAClosedFolderIsWrittenInPlace)
 {
+    const auto writeAsUser = [&](std::initializer_list<std::string> handOver) {
+        return AsOrdinaryUser(handOver, [&] { return static_cast<int>(profile::WriteString(File(), "S", "K", "2")); });
+    };
     const std::string original = "[S]\nK=1\nOther=kept\n";
     WriteWholeFile(File(), original);
     ASSERT_EQ(::chmod(File().c_str(), 0200), 0);
-    EXPECT_EQ(WriteAsOrdinaryUser({m_dir.Path(), File()}, File()), static_cast<int>(EWriteResult::Unreadable));
+    EXPECT_EQ(writeAsUser({m_dir.Path(), File()}), static_cast<int>(EWriteResult::Unreadable));
     EXPECT_EQ(ReadWholeFile(File()), original);
     ASSERT_EQ(::chmod(File().c_str(), 0600), 0);
-    EXPECT_EQ(WriteAsOrdinaryUser({}, File(), true), static_cast<int>(EWriteResult::Stored));
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0555), 0);   // a folder that takes no temporary file
+    EXPECT_EQ(writeAsUser({}), static_cast<int>(EWriteResult::Stored));
     EXPECT_EQ(ReadWholeFile(File()), "[S]\nK=2\nOther=kept\n");
 }
 

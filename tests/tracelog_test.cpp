@@ -1,108 +1,55 @@
 // The trace log as another program would read it: bytes on disk.
-#include <QDateTime>
+#include <QApplication>
 #include <QRegularExpression>
-#include <gtest/gtest.h>
+#include <QTimer>
 #include <sys/stat.h>
 
+#include "app/TarnikMApp.h"
+#include "platform/DialogBase.h"
 #include "platform/TraceLog.h"
-#include "tests/support/TestFiles.h"
+#include "tests/support/PanelFixture.h"
 
 namespace {
 
-class TraceLog : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        g_strAppName = QStringLiteral("TarnikS");
-        g_strTraceFile = QString::fromStdString(m_dir.File("TarnikS_log.txt"));
-        g_bTraceEnabled = TRUE;
-        g_bTraceTimeStamp = TRUE;
-    }
-    void TearDown() override
-    {
-        g_strTraceFile.clear();
-        g_bTraceEnabled = FALSE;
-        g_bTraceTimeStamp = TRUE;
-    }
-    std::string Log() const { return ReadWholeFile(m_dir.File("TarnikS_log.txt")); }
-    CTempDir m_dir;
-};
-
-const char* kStamp = R"(\d{1,2}/\d{1,2}/\d{4}( \d{1,2}:\d{2}:\d{2} [AP]M)?)";
+using TraceLog = CPanelTest;   // its own folder is the data folder; CaptureLog() turns time stamps off
 
 TEST_F(TraceLog, StartUpLeavesTheBannerAndTheStartLineAndNothingOfAnEarlierRun)
 {
     WriteWholeFile(m_dir.File("TarnikS_log.txt"), "old run\r\n");
-    ClearTraceLog();
-    WriteTraceBanner();
-    WriteTraceLog(QStringLiteral("TarnikS started"));
+    QTimer::singleShot(0, [] { static_cast<CDialogBase*>(QApplication::activeModalWidget())->EndDialog(IDOK); });
+    EXPECT_EQ(theApp.InitInstance(), FALSE);
 
-    const QString log = QString::fromStdString(Log());
-    const QStringList lines = log.split(QStringLiteral("\r\n"));
-    ASSERT_EQ(lines.size(), 10) << log.toStdString();   // nine lines, each ended by CR LF
-    EXPECT_EQ(lines[9], "");
-    const QString s = QString::fromLatin1(kStamp);
-    EXPECT_TRUE(QRegularExpression("^" + s + "\t$").match(lines[0]).hasMatch()) << lines[0].toStdString();
-    EXPECT_EQ(lines[1], "");
-    EXPECT_EQ(lines[2], QString(42, QLatin1Char('*')));
-    EXPECT_EQ(lines[3], "");
-    EXPECT_EQ(lines[4], "");
-    EXPECT_TRUE(QRegularExpression("^" + s + "\tTarnikS Log Trace " + s + "$").match(lines[5]).hasMatch())
-        << lines[5].toStdString();
-    EXPECT_EQ(lines[6], "");
-    EXPECT_EQ(lines[7], "");
-    EXPECT_TRUE(QRegularExpression("^" + s + "\tTarnikS started$").match(lines[8]).hasMatch());
-    EXPECT_EQ(log.count(QStringLiteral("\n")), log.count(QStringLiteral("\r\n")));
+    // Nine lines, each ended by CR LF; an empty message with a time stamp is the stamp and a tab.
+    const QString s = R"(\d{1,2}/\d{1,2}/\d{4}( \d{1,2}:\d{2}:\d{2} [AP]M)?)";
+    const QRegularExpression shape("^" + s + "\t\r\n\r\n\\*{42}\r\n\r\n\r\n" + s + "\tTarnikS Log Trace " + s +
+                                   "\r\n\r\n\r\n" + s + "\tTarnikS started\r\n$");
+    EXPECT_TRUE(shape.match(QString::fromStdString(Log())).hasMatch()) << Log();
 }
 
-TEST_F(TraceLog, MessagesAreCopiedAsTheyStand)
+TEST_F(TraceLog, MessagesAreCopiedAsTheyStandInCodePage936)
 {
-    g_bTraceTimeStamp = FALSE;
+    CaptureLog();
     WriteTraceLog(QStringLiteral("Write() failed with error code = %d 100% %s"));
     WriteTraceLog(QStringLiteral("two\nlines"));
     WriteTraceLog(QString());
-    EXPECT_EQ(Log(), "Write() failed with error code = %d 100% %s\r\ntwo\r\nlines\r\n\r\n");
+    WriteTraceLog(QString::fromUtf8("\xE4\xB8\xAD"));   // U+4E2D
+    EXPECT_EQ(Log(), "Write() failed with error code = %d 100% %s\r\ntwo\r\nlines\r\n\r\n\xD6\xD0\r\n");
 }
 
-TEST_F(TraceLog, TextIsStoredInCodePage936)
+TEST_F(TraceLog, DisabledOrReadOnlyLogsWriteNothingButClearingStillEmpties)
 {
-    g_bTraceTimeStamp = FALSE;
-    WriteTraceLog(QString::fromUtf8("\xE4\xB8\xAD")); // U+4E2D
-    EXPECT_EQ(Log(), "\xD6\xD0\r\n");
-}
-
-TEST_F(TraceLog, AnEmptyMessageWithTimeStampsIsTheStampAndATab)
-{
-    WriteTraceLog(QString());
-    EXPECT_TRUE(QRegularExpression(QString("^") + kStamp + "\t\r\n$").match(QString::fromStdString(Log())).hasMatch());
-}
-
-TEST_F(TraceLog, DisabledOrNamelessLogsWriteNothingButClearingStillEmpties)
-{
+    CaptureLog();
     WriteWholeFile(m_dir.File("TarnikS_log.txt"), "kept\r\n");
+    ::chmod(m_dir.File("TarnikS_log.txt").c_str(), 0444);
+    ClearTraceLog();
+    WriteTraceLog(QStringLiteral("TarnikS started"));
+    EXPECT_EQ(Log(), "kept\r\n");
+    ::chmod(m_dir.File("TarnikS_log.txt").c_str(), 0644);
     g_bTraceEnabled = FALSE;
     WriteTraceLog(QStringLiteral("lost"));
-    WriteTraceBanner();
     EXPECT_EQ(Log(), "kept\r\n");
     ClearTraceLog();
     EXPECT_EQ(Log(), "");
-
-    g_bTraceEnabled = TRUE;
-    ::unlink(m_dir.File("TarnikS_log.txt").c_str());
-    g_strTraceFile.clear();
-    ClearTraceLog();
-    WriteTraceLog(QStringLiteral("nowhere"));
-    EXPECT_FALSE(PathExists(m_dir.File("TarnikS_log.txt")));
-}
-
-TEST_F(TraceLog, AReadOnlyLogStaysAsItIs)
-{
-    WriteWholeFile(m_dir.File("TarnikS_log.txt"), "earlier\r\n");
-    ::chmod(m_dir.File("TarnikS_log.txt").c_str(), 0444);
-    ClearTraceLog();
-    WriteTraceBanner();
-    WriteTraceLog(QStringLiteral("TarnikS started"));
-    EXPECT_EQ(Log(), "earlier\r\n");
 }
 
 TEST_F(TraceLog, StampsFollowTheUsShapeAndMidnightGivesTheDateAlone)

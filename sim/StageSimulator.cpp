@@ -514,18 +514,28 @@ std::array<double, 3> CStageSimulator::ActualPosition() const
     return m_pImpl->model.Actual(Clock::now());
 }
 
+namespace {
+// Bytes waiting to be read on fd; -1 when it cannot tell.
+int Waiting(int fd)
+{
+    int n = 0;
+    return ::ioctl(fd, FIONREAD, &n) == 0 ? n : -1;
+}
+} // namespace
+
 bool CStageSimulator::Settled() const
 {
-    const auto waiting = [](int fd) {
-        int n = 0;
-        return ::ioctl(fd, FIONREAD, &n) != 0 || n > 0;
-    };
     std::lock_guard lock(m_pImpl->mutex);
     const SImpl& d = *m_pImpl;
+    return d.serving.load() && d.idleInPoll && d.injected.empty() && Waiting(d.master.Get()) == 0;
+}
+
+int CStageSimulator::UnreadByClient() const
+{
+    std::lock_guard lock(m_pImpl->mutex);
     // The client side's input queue is shared by every descriptor of the device: our own idle one
     // shows what the client has not read yet.
-    return d.serving.load() && d.idleInPoll && d.injected.empty() && !waiting(d.master.Get()) &&
-           !waiting(d.client.Get());
+    return m_pImpl->serving.load() ? Waiting(m_pImpl->client.Get()) : -1;
 }
 
 bool CStageSimulator::WaitUntilIdle(int timeoutMs) const

@@ -79,9 +79,10 @@ public:
     std::array<double, 3> Position() const;           // the target, as M114 reports it
     std::array<double, 3> ActualPosition() const;     // where a running move has got to
     bool WaitUntilIdle(int timeoutMs) const;          // until every planned move has ended
-    // Nothing received waits to be read or answered, and nothing sent waits for the client to read
-    // it: the line is at rest until the client writes again.
+    // Nothing received waits to be read or answered, and no answer waits to go out.
     bool Settled() const;
+    // Bytes sent that the client has not read yet (-1: cannot tell, or no longer serving).
+    int UnreadByClient() const;
 
     void SendRaw(const std::string& bytes);   // queued behind the answers not yet sent
     void Vanish();                            // the device goes away now

@@ -73,19 +73,24 @@ bool CStageTest::WaitForLines(size_t count, int timeoutMs) const
 std::vector<std::string> CStageTest::LinesAfterQuiet(int holdMs)
 {
     // The line is at rest once the simulator has answered all it got and the panel has read all of
-    // it; holding that for holdMs covers bytes still inside the kernel between the two ends. A
-    // stage that is gone cannot tell: then only the hold is waited.
-    QElapsedTimer clock, atRest;
+    // it (a panel without an open port reads nothing: what waits for it then does not count);
+    // holding that for holdMs covers bytes still inside the kernel between the two ends. A stage
+    // that is gone cannot tell: then only the hold is waited.
+    const auto atRest = [this] {
+        const bool bReading = m_panel && m_panel->m_pSerial && m_panel->m_pSerial->IsOpen();
+        return m_stage->Settled() && (!bReading || m_stage->UnreadByClient() == 0);
+    };
+    QElapsedTimer clock, restingFor;
     clock.start();
     bool bAtRest = false;
     while (clock.elapsed() < 5000) {
         QTest::qWait(5);
-        if (m_stage->Serving() && !m_stage->Settled())
+        if (m_stage->Serving() && !atRest())
             bAtRest = false;
         else if (!bAtRest) {
             bAtRest = true;
-            atRest.start();
-        } else if (atRest.elapsed() >= holdMs) {
+            restingFor.start();
+        } else if (restingFor.elapsed() >= holdMs) {
             return Lines();
         }
     }

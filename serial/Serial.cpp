@@ -183,6 +183,7 @@ LONG CSerial::Purge()
         return err;
     if (::tcflush(m_pPort->fd, TCIOFLUSH) != 0)
         return SetLastError(LastErrno());
+    m_pPort->rebaseTo.store(m_pPort->taken.load());
     m_pPort->fRebase.store(true);
     m_pPort->evRecheck.Set();
     return ERROR_SUCCESS;

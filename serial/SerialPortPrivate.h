@@ -47,7 +47,11 @@ struct CSerial::SPort {
     // highest sum it saw; a read that has emptied the queue but not yet counted itself only
     // makes the sum look smaller for a moment.
     std::atomic<std::uint64_t> taken{0};
-    std::atomic<bool> fRebase{false};  // a purge discarded bytes uncounted
+    // A purge discarded bytes uncounted: the sum starts again from what had been taken when the
+    // queue was emptied, so that bytes arriving after the purge are news even before the waiter
+    // has looked again.
+    std::atomic<std::uint64_t> rebaseTo{0};
+    std::atomic<bool> fRebase{false};
     std::uint64_t seenArrived = 0;     // used by the waiting thread only
     std::atomic<bool> fStalled{false}; // the last write ran out of time and nothing went out since
 

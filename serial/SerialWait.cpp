@@ -41,7 +41,7 @@ LONG CSerial::WaitLineEvent(DWORD timeout, DWORD& events)
             return err;
         const std::uint64_t arrived = port.taken.load() + static_cast<std::uint64_t>(queued);
         if (port.fRebase.exchange(false))
-            port.seenArrived = arrived;
+            port.seenArrived = port.rebaseTo.load();
         if (arrived > port.seenArrived) {
             if (fWantRecv)
                 events |= EEventRecv;

@@ -219,6 +219,32 @@ TEST_F(SerialListenerTest, BreaksAndLineErrorsAreReportedWithTheirFlags)
     }
 }
 
+// A purge drops bytes unread and uncounted; what arrives just after it is news all the same, also
+// before the listener has looked at the queue again.
+TEST_F(SerialListenerTest, BytesArrivingRightAfterAPurgeAreNews)
+{
+    auto source = std::make_shared<CFakeLineSource>();
+    CSerialMFC port;
+    source->m_afterRead = [&] {   // the listener is between two looks at the queue
+        port.Purge();
+        pty.Send("ok\n");
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (pty.ClientQueued() < 3 && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+    };
+    port.UseLineEventSource(source);
+    ASSERT_EQ(port.Open(pty.Path(), &receiver), 0);
+    ASSERT_TRUE(pty.Send("echo: a longer line left unread\n"));
+    ASSERT_TRUE(WaitUntil([&] { return receiver.messages.size() == 1; }));
+    source->m_fArmed.store(true);
+    source->Raise(nullptr);
+    EXPECT_TRUE(WaitUntil([&] { return receiver.messages.size() == 2; }));
+    char buf[64];
+    DWORD n = 0;
+    ASSERT_EQ(port.Read(buf, sizeof buf, &n), 0);
+    EXPECT_EQ(std::string(buf, n), "ok\n");
+}
+
 // Close wakes a listener asleep in its wait, or busy with a flood of replies; once it has
 // returned the listener is gone and nothing more is posted.
 TEST_F(SerialListenerTest, CloseEndsTheListenerAtOnce)

@@ -36,35 +36,26 @@ TEST_F(PanelDepth, StartAndEndShowBothPointsAndTheSignedZDistance)
     EXPECT_EQ(Lines(), WireLines{});   // nothing is sent for a measurement
 }
 
-TEST_F(PanelDepth, EqualAndTinyDifferencesKeepTheirOwnTexts)
+// Equal points and differences below a hundredth keep their own texts; Reset and a disconnection
+// clear the read-outs but keep the start point.
+TEST_F(PanelDepth, EqualAndTinyDifferencesKeepTheirOwnTextsAndResetKeepsTheStartPoint)
 {
-    ReportPosition(0, 0, 55);
+    ReportPosition(3, 4, 55);
     Click(IDC_BTN_START);
     Click(IDC_BTN_END);
     EXPECT_EQ(Text(IDC_STATIC_DEPTH), "  0.00");
     Click(IDC_BTN_RESET);
     EXPECT_EQ(Text(IDC_STATIC_DEPTH), "  0.0");
+    EXPECT_EQ(Text(IDC_STATIC_STARTPOINT), "  X = 0.00, Y = 0.00, Z = 0.00");
+    EXPECT_EQ(Text(IDC_STATIC_ENDPOINT), "  X = 0.00, Y = 0.00, Z = 0.00");
     // The controller's own text, with more decimals than the simulator prints.
-    m_stage->SendRaw("X:0.00 Y:0.00 Z:54.996 E:0.00\n");
+    m_stage->SendRaw("X:3.00 Y:4.00 Z:54.996 E:0.00\n");
     EXPECT_EVENTUALLY_EQ(Panel().m_fPosZ, 54.996f, 5000);
     Click(IDC_BTN_END);
     EXPECT_EQ(Text(IDC_STATIC_DEPTH), "  -0.00");
-}
-
-TEST_F(PanelDepth, ResetClearsTheReadoutsButNotTheStartPoint)
-{
-    ReportPosition(3, 4, 20);
-    Click(IDC_BTN_START);
-    Click(IDC_BTN_RESET);
-    EXPECT_EQ(Text(IDC_STATIC_STARTPOINT), "  X = 0.00, Y = 0.00, Z = 0.00");
-    EXPECT_EQ(Text(IDC_STATIC_ENDPOINT), "  X = 0.00, Y = 0.00, Z = 0.00");
-    ReportPosition(3, 4, 30);
-    Click(IDC_BTN_END);
-    EXPECT_EQ(Text(IDC_STATIC_DEPTH), "  10.00");
-    // A disconnection clears the read-outs too, and still keeps the start point.
     Click(IDC_BTN_CONNECT);
     EXPECT_EQ(Text(IDC_STATIC_DEPTH), "  0.0");
-    EXPECT_EQ(Panel().m_fStartZ, 20.0f);
+    EXPECT_EQ(Panel().m_fStartZ, 55.0f);
 }
 
 } // namespace

@@ -27,37 +27,23 @@ TEST(StagePlan, StepsAreCheckedAgainstWhereTheLinesSentTakeTheStage)
         {"steps not yet reported count",
          [](CStagePlan& p) {
              p.ReportArrived({297, 0, 0}, true);
-             p.StepSent(0, 1);
-             p.QuerySent();
-             p.StepSent(0, 1);
-             p.QuerySent();
-             p.StepSent(0, 1);
+             p.StepSent(0, 1); p.QuerySent(); p.StepSent(0, 1); p.QuerySent(); p.StepSent(0, 1);
          },
          0, 1.0f, false},
         {"a report older than the last move is not taken",
          [](CStagePlan& p) {
              p.ReportArrived({297, 0, 0}, true);
-             p.StepSent(0, 1);
-             p.QuerySent();
-             p.StepSent(0, 1);
+             p.StepSent(0, 1); p.QuerySent(); p.StepSent(0, 1);
              p.ReportArrived({298, 0, 0}, true);   // answers the query before the second step
          },
          0, 2.0f, false},
         {"a report after the last move is taken",
-         [](CStagePlan& p) {
-             p.StepSent(0, 1);
-             p.QuerySent();
-             p.ReportArrived({10, 0, 0}, true);
-         },
-         0, -10.0f, true},
+         [](CStagePlan& p) { p.StepSent(0, 1); p.QuerySent(); p.ReportArrived({10, 0, 0}, true); }, 0, -10.0f, true},
         {"an incomplete report only uses up its query",
          [](CStagePlan& p) {
              p.ReportArrived({100, 0, 0}, true);
-             p.QuerySent();
-             p.StepSent(0, 1);
-             p.QuerySent();
-             p.ReportArrived({0, 0, 0}, false);
-             p.ReportArrived({101, 0, 0}, true);
+             p.QuerySent(); p.StepSent(0, 1); p.QuerySent();
+             p.ReportArrived({0, 0, 0}, false); p.ReportArrived({101, 0, 0}, true);
          },
          0, 199.0f, true},
         {"a report of inf tells nothing", [](CStagePlan& p) { p.ReportArrived({INF, 5, 5}, true); }, 0, -1.0f, false},

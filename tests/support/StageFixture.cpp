@@ -8,11 +8,6 @@
 #include "serial/SerialWnd.h"
 #include "tests/support/Wait.h"
 
-void CStageTest::SetUp()
-{
-    CPanelTest::SetUp();
-}
-
 void CStageTest::TearDown()
 {
     CPanelTest::TearDown();
@@ -59,15 +54,7 @@ std::vector<std::string> CStageTest::Lines() const
 
 bool CStageTest::WaitForLines(size_t count, int timeoutMs) const
 {
-    // The panel lives on this thread: keep its event loop turning while we wait.
-    QElapsedTimer clock;
-    clock.start();
-    while (m_stage->Transcript().size() < count) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
+    return WaitUntil([&] { return m_stage->Transcript().size() >= count; }, timeoutMs);
 }
 
 std::vector<std::string> CStageTest::LinesAfterQuiet(int holdMs)
@@ -76,25 +63,16 @@ std::vector<std::string> CStageTest::LinesAfterQuiet(int holdMs)
     // it (a panel without an open port reads nothing: what waits for it then does not count);
     // holding that for holdMs covers bytes still inside the kernel between the two ends. A stage
     // that is gone cannot tell: then only the hold is waited.
-    const auto atRest = [this] {
+    QElapsedTimer restingFor;
+    const auto restedLongEnough = [&] {
         const bool bReading = m_panel && m_panel->m_pSerial && m_panel->m_pSerial->IsOpen();
-        return m_stage->Settled() && (!bReading || m_stage->UnreadByClient() == 0);
-    };
-    QElapsedTimer clock, restingFor;
-    clock.start();
-    bool bAtRest = false;
-    while (clock.elapsed() < 5000) {
-        QTest::qWait(5);
-        if (m_stage->Serving() && !atRest())
-            bAtRest = false;
-        else if (!bAtRest) {
-            bAtRest = true;
+        if (m_stage->Serving() && !(m_stage->Settled() && (!bReading || m_stage->UnreadByClient() == 0)))
+            restingFor.invalidate();
+        else if (!restingFor.isValid())
             restingFor.start();
-        } else if (restingFor.elapsed() >= holdMs) {
-            return Lines();
-        }
-    }
-    ADD_FAILURE() << "the line never came to rest";
+        return restingFor.isValid() && restingFor.elapsed() >= holdMs;
+    };
+    EXPECT_TRUE(WaitUntil(restedLongEnough, 5000)) << "the line never came to rest";
     return Lines();
 }
 

@@ -9,7 +9,6 @@
 
 class CStageTest : public CPanelTest {
 protected:
-    void SetUp() override;
     void TearDown() override;
 
     // Starts the simulator (instant moves, no banner unless asked) on the panel's ports/ folder.

@@ -9,24 +9,19 @@ namespace {
 TEST(ConnectPhase, OnlyTheFirstReportCompletesAndEveryEndLeadsBackToIdle)
 {
     using E = EConnectEvent;
+    constexpr int IDLE = CONNECT_PHASE_IDLE, CONNECTING = CONNECT_PHASE_CONNECTING, REPORTED = CONNECT_PHASE_REPORTED;
     constexpr int NONE = -1;   // the event changes nothing
-    const struct {
-        const char* story;
-        std::vector<std::pair<E, int>> steps;   // each event and the phase it leads to
-    } cases[] = {
-        {"connect, report, disconnect",
-         {{E::Connect, CONNECT_PHASE_CONNECTING}, {E::CompleteReport, CONNECT_PHASE_REPORTED},
-          {E::CompleteReport, NONE}, {E::Disconnect, CONNECT_PHASE_IDLE}}},
-        {"time-out before any report", {{E::Connect, CONNECT_PHASE_CONNECTING}, {E::Disconnect, CONNECT_PHASE_IDLE}}},
-        {"nothing while idle but Connect", {{E::CompleteReport, NONE}, {E::Disconnect, NONE}}},
-        {"Connect is not taken twice", {{E::Connect, CONNECT_PHASE_CONNECTING}, {E::Connect, NONE}}},
+    // Each event of a story, and the phase it leads to.
+    const std::vector<std::pair<E, int>> stories[] = {
+        {{E::Connect, CONNECTING}, {E::CompleteReport, REPORTED}, {E::CompleteReport, NONE}, {E::Disconnect, IDLE}},
+        {{E::Connect, CONNECTING}, {E::Connect, NONE}, {E::Disconnect, IDLE}},   // the time-out before a report
+        {{E::CompleteReport, NONE}, {E::Disconnect, NONE}},                      // nothing while idle but Connect
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.story);
-        int phase = CONNECT_PHASE_IDLE;
-        for (const auto& [event, expected] : c.steps) {
+    for (const auto& story : stories) {
+        int phase = IDLE, step = 0;
+        for (const auto& [event, expected] : story) {
             const std::optional<int> next = NextConnectPhase(phase, event);
-            EXPECT_EQ(next.value_or(NONE), expected);
+            EXPECT_EQ(next.value_or(NONE), expected) << "story " << (&story - stories) << ", event " << step++;
             phase = next.value_or(phase);
         }
     }

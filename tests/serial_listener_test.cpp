@@ -161,10 +161,7 @@ TEST_F(SerialListenerTest, BreaksAndLineErrorsAreReportedWithTheirFlags)
     auto source = std::make_shared<CFakeLineSource>();
     source->m_afterRead = [&] {
         ++source->m_break;
-        pty.Send("ok\n");
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (pty.ClientQueued() < 3 && std::chrono::steady_clock::now() < until)
-            std::this_thread::yield();
+        pty.SendQueued("ok\n");
     };
     CSerialMFC port;
     port.UseLineEventSource(source);
@@ -227,10 +224,7 @@ TEST_F(SerialListenerTest, BytesArrivingRightAfterAPurgeAreNews)
     CSerialMFC port;
     source->m_afterRead = [&] {   // the listener is between two looks at the queue
         port.Purge();
-        pty.Send("ok\n");
-        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (pty.ClientQueued() < 3 && std::chrono::steady_clock::now() < until)
-            std::this_thread::yield();
+        pty.SendQueued("ok\n");
     };
     port.UseLineEventSource(source);
     ASSERT_EQ(port.Open(pty.Path(), &receiver), 0);

@@ -29,21 +29,6 @@ TEST_F(SerialPortTest, AnOpenPortIsHeldAgainstEveryoneElse)
     EXPECT_EQ(second.Open(pty.Path()), 0);
 }
 
-// A notification can still be handled after a failed open or a close: what the panel then calls
-// fails harmlessly and reads nothing.
-TEST_F(SerialPortTest, AClosedPortRefusesWhatThePanelCalls)
-{
-    EXPECT_EQ(port.Open("/nonexistent/ttyUSB9"), ENOENT);
-    EXPECT_EQ(port.Open("/dev/null"), ENOTTY);
-    EXPECT_FALSE(port.IsOpen());
-    char buf[4];
-    DWORD n = 99;
-    EXPECT_EQ(port.Read(buf, sizeof buf, &n), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(n, 0u);
-    EXPECT_EQ(port.WriteText("M105\n"), ERROR_INVALID_HANDLE);
-    EXPECT_EQ(port.Purge(), ERROR_INVALID_HANDLE);
-}
-
 TEST_F(SerialPortTest, WritesGoOutRawAndWhole)
 {
     ASSERT_EQ(port.Open(pty.Path()), 0);

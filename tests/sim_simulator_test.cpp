@@ -1,7 +1,7 @@
 // The simulator through a real pseudo-terminal, with CSerial on the other side as in the panel:
 // only what the running simulator does itself (its ports/ entry, the line, the transcript file,
-// vanishing, the executable's signals). What the simulated controller answers, and when, is the
-// clocked model's business (sim_model_test).
+// vanishing). What the simulated controller answers, and when, is the clocked model's business
+// (sim_model_test); the executable's own start and end are checked on the package.
 #include "sim/SimClient.h"
 #include "sim/SimText.h"
 #include "sim/StageSimulator.h"
@@ -9,11 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
 #include <filesystem>
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace sim;
@@ -116,65 +112,4 @@ TEST_F(SimulatorTest, FaultOptionsReachTheLineAndItVanishesAtTheNthLine)
     EXPECT_TRUE(m_client.Take().empty());
     EXPECT_FALSE(fs::is_symlink(m_pSim->PortEntryPath()));
     EXPECT_EQ(m_pSim->Transcript().size(), 3u);
-}
-
-namespace {
-
-// The simulator executable as scripts/run starts it: the shell says its pid, then becomes it.
-struct CSimProcess {
-    explicit CSimProcess(const std::string& args)
-    {
-        const std::string exe = platform::ExecutablePath();
-        out = ::popen(("echo $$; exec '" + exe.substr(0, exe.rfind('/')) + "/../TarnikSim' " + args + " 2>&1").c_str(), "r");
-        pid = std::stoi(ReadLine());
-    }
-    ~CSimProcess()
-    {
-        if (out && ::kill(pid, SIGKILL) == 0)
-            ::pclose(out);
-    }
-    // What it printed up to its next line end; less when its output ends or stalls for 5 s.
-    std::string ReadLine()
-    {
-        std::string line;
-        pollfd pfd{::fileno(out), POLLIN, 0};
-        for (char c; ::poll(&pfd, 1, 5000) > 0 && ::read(pfd.fd, &c, 1) == 1 && c != '\n';)
-            line += c;
-        return line;
-    }
-    // Its exit status once its output has ended; -1 when that takes more than 5 s.
-    int Wait()
-    {
-        pollfd pfd{::fileno(out), POLLIN, 0};
-        for (char c; ::poll(&pfd, 1, 5000) > 0;)
-            if (::read(pfd.fd, &c, 1) != 1) {
-                const int status = ::pclose(std::exchange(out, nullptr));
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-        return -1;
-    }
-
-    FILE* out = nullptr;
-    pid_t pid = -1;
-};
-
-} // namespace
-
-// SIGTERM, and the entry going with it, are checked on the packaged simulator (tests/package_test.sh).
-TEST_F(SimulatorTest, ExecutableVanishesOnSigusr1AndEndsOnSigint)
-{
-    CSimProcess sim("--ports-dir " + m_dataDir.PortsDir() + " --com 4 --no-banner");
-    const std::string banner = sim.ReadLine();
-    ASSERT_EQ(banner.rfind("TarnikSim serving COM4 on /dev/pts/", 0), 0u) << banner;
-    ASSERT_EQ(m_client.Open("COM4"), 0);
-    EXPECT_EQ(m_client.Ask("M105", 1), Lines{HANDSHAKE});
-    ::kill(sim.pid, SIGUSR1);
-    EXPECT_EQ(sim.ReadLine(), "TarnikSim: COM4 vanished");
-    EXPECT_TRUE(m_client.WaitForHangup());
-    ::kill(sim.pid, SIGINT);
-    EXPECT_EQ(sim.Wait(), 0);
-
-    CSimProcess bad("--delay soon");
-    EXPECT_EQ(bad.ReadLine(), "TarnikSim: bad value for --delay: \"soon\"");
-    EXPECT_EQ(bad.Wait(), 2);
 }

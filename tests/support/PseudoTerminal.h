@@ -2,6 +2,7 @@
 // A pseudo-terminal pair for tests, both sides raw. The test plays the far end on the
 // controller side; the port under test opens the client side by its path.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -10,6 +11,7 @@
 #include <stdexcept>
 #include <string>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 // The far side stops taking what the client writes (a controller that stopped reading, its buffer
@@ -80,6 +82,16 @@ public:
             got.append(buf, static_cast<size_t>(n));
         }
         return got;
+    }
+
+    // Sends, and waits up to 5 s until the client side has the bytes queued (on any thread).
+    void SendQueued(const std::string& bytes) const
+    {
+        const int before = ClientQueued();
+        Send(bytes);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (ClientQueued() < before + static_cast<int>(bytes.size()) && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
     }
 
     // Bytes queued on the client side that the port has not read yet.

@@ -11,13 +11,11 @@ bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000);
     EXPECT_TRUE(WaitUntil([&] { return static_cast<bool>(cond); }, ms)) << "never came true: " #cond
 #define ASSERT_EVENTUALLY(cond, ms) \
     ASSERT_TRUE(WaitUntil([&] { return static_cast<bool>(cond); }, ms)) << "never came true: " #cond
-#define EXPECT_EVENTUALLY_EQ(a, b, ms)                    \
-    do {                                                  \
-        WaitUntil([&] { return (a) == (b); }, ms);        \
-        EXPECT_EQ(a, b);                                  \
+// Waits for a == b, then checks it, so that a failure shows both values.
+#define EVENTUALLY_EQ_(check, a, b, ms) \
+    do {                                \
+        WaitUntil([&] { return (a) == (b); }, ms); \
+        check(a, b);                    \
     } while (0)
-#define ASSERT_EVENTUALLY_EQ(a, b, ms)                    \
-    do {                                                  \
-        WaitUntil([&] { return (a) == (b); }, ms);        \
-        ASSERT_EQ(a, b);                                  \
-    } while (0)
+#define EXPECT_EVENTUALLY_EQ(a, b, ms) EVENTUALLY_EQ_(EXPECT_EQ, a, b, ms)
+#define ASSERT_EVENTUALLY_EQ(a, b, ms) EVENTUALLY_EQ_(ASSERT_EQ, a, b, ms)

@@ -51,7 +51,7 @@ public:
     void Written(size_t count, Clock::time_point now);
 
     // No line waits for its answer and no answer waits to go out.
-    bool Idle() const { return m_lines.empty() && m_held.empty() && m_strOut.empty() && !NextDeadline(); }
+    bool Idle() const { return m_lines.empty() && m_strOut.empty() && !NextDeadline(); }
 
     // The next moment Advance or Writable has something new to do.
     std::optional<Clock::time_point> NextDeadline() const;

@@ -115,7 +115,7 @@ struct CStageSimulator::SImpl {
     void SetIdleInPoll(bool idle)
     {
         std::lock_guard lock(mutex);
-        idleInPoll = idle && injected.empty();
+        idleInPoll = idle;
     }
 
     const SSimOptions options;

@@ -1,5 +1,4 @@
 // The depth measurement read-outs.
-#include <QTest>
 
 #include "res/Resource.h"
 #include "tests/support/StageFixture.h"

@@ -1,5 +1,4 @@
 // Replies as they arrive on the line: what the panel stores, shows and asks again.
-#include <QTest>
 
 #include "res/Resource.h"
 #include "serial/SerialWnd.h"

@@ -1,7 +1,6 @@
 #include "tests/support/StageFixture.h"
 
 #include <QElapsedTimer>
-#include <QTest>
 
 #include "platform/FileLocations.h"
 #include "res/Resource.h"

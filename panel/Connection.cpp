@@ -1,12 +1,14 @@
 // Connecting to the stage controller and tearing the connection down: the Connect button's two
-// branches, the connection timer, the handshake and the moment the panel switches to its connected
-// look. The port list itself lives in PortList.cpp.
+// branches, the connection timer, the handshake, the wait for the homing, and what the panel says
+// while the controller works, stops answering or halts. The port list itself lives in PortList.cpp.
 #include <QComboBox>
 #include <QLabel>
 
 #include "controls/ButtonST.h"
+#include "panel/ControllerLines.h"
 #include "panel/TarnikMDlg.h"
 #include "platform/MessageBox.h"
+#include "platform/TraceLog.h"
 #include "res/Resource.h"
 #include "res/Resources.h"
 #include "serial/SerialWnd.h"
@@ -23,6 +25,8 @@ constexpr int kDisconnectedOnly[] = {IDC_COMBO_PORT, IDC_COMBO_BAUD, IDC_BTN_REF
 
 const QString kConnectionErrorText = QStringLiteral("Please Check COM Port number");
 const QString kConnectionErrorCaption = QStringLiteral("Connection Error");
+const QString kStoppedAnsweringText =
+    QStringLiteral("The controller answered, then stopped answering before it reported a position.");
 
 } // namespace
 
@@ -36,43 +40,63 @@ void CTarnikMDlg::SetConnectedState(BOOL bConnected)
 {
     for (int id : kDisconnectedOnly)
         EnableDlgItem(id, !bConnected);
-    for (int id : kConnectedOnly)
-        EnableDlgItem(id, bConnected);
+    EnableMotionControls(bConnected);
     ShowConnectionIcon(bConnected ? IDI_CONNECTED : IDI_DISCONNECTED);
     SetDlgItemText(IDC_STATIC_CONN, bConnected ? QStringLiteral("Connected") : QStringLiteral("Disconnected"));
-    m_bConnectedLook = bConnected;
+}
+
+void CTarnikMDlg::EnableMotionControls(BOOL bEnable)
+{
+    for (int id : kConnectedOnly)
+        EnableDlgItem(id, bEnable);
+    m_bConnectedLook = bEnable;
 }
 
 // The distance and speed boxes keep what they show in both directions: what System.cfg stored,
 // or what the operator chose, never the defaults again.
 void CTarnikMDlg::OnBnClickedConnect()
 {
-    if (!m_bReadyToConnect) {
-        KillTimer(CONNECT_TIMER_ID);
-        m_pSerial->Close();
-        m_bReadyToConnect = TRUE;
-        m_bConnected = FALSE;
-        AdvanceConnectPhase(EConnectEvent::Disconnect);
-        SetConnectedState(FALSE);
-        SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Connect"));
-        OnBnClickedReset();
-        EnumeratePorts();
-        m_bRetainLastPos = IsDlgButtonChecked(IDC_CHECK_RETAIN) == 1;
-        // A connection that never reported a position has nothing to store: the point kept from
-        // an earlier session stays.
-        if (m_bRetainLastPos && m_bPositionLive)
-            SaveLastPosition();
-        m_bHandshakeDone = false;
-        SetPositionLive(false);
-        return;
-    }
+    if (m_bReadyToConnect)
+        BeginConnection();
+    else
+        EndConnection();
+}
 
+void CTarnikMDlg::EndConnection()
+{
+    KillTimer(CONNECT_TIMER_ID);
+    m_pSerial->Close();
+    m_bReadyToConnect = TRUE;
+    m_bConnected = FALSE;
+    AdvanceConnectPhase(EConnectEvent::Disconnect);
+    SetConnectedState(FALSE);
+    SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Connect"));
+    OnBnClickedReset();
+    EnumeratePorts();
+    m_bRetainLastPos = IsDlgButtonChecked(IDC_CHECK_RETAIN) == 1;
+    // A connection that never reported a position has nothing to store: the point kept from
+    // an earlier session stays.
+    if (m_bRetainLastPos && m_bPositionLive)
+        SaveLastPosition();
+    m_bHandshakeDone = false;
+    SetPositionLive(false);
+}
+
+void CTarnikMDlg::BeginConnection()
+{
     SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Connecting..."));
     AdvanceConnectPhase(EConnectEvent::Connect);
     m_bReadyToConnect = FALSE;
     m_bHandshakeDone = false;
     m_bPositionLive = false;
     m_plan.Reset();
+    m_nSilentTicks = 0;
+    m_nQueriesSinceReport = 0;
+    m_bHomeSinceReport = false;
+    m_strLastError.clear();
+    LoadHomingTimeout();
+    // The timer runs for as long as the connection: it times the handshake, the homing and the
+    // controller's silences.
     SetTimer(CONNECT_TIMER_ID, CONNECT_TIMER_MS);
     m_nTimeoutTicks = 0;
 
@@ -101,14 +125,50 @@ void CTarnikMDlg::OnTimer(UINT_PTR nIDEvent)
     if (m_bReadyToConnect)
         return;   // a tick that was already queued when the connection ended
     ++m_nTimeoutTicks;
-    if (m_nTimeoutTicks > CONNECT_TIMEOUT_TICKS && !IsConnectionComplete()) {
-        ReportConnectionError();
+    ++m_nSilentTicks;
+    if (!m_bHandshakeDone) {
+        if (m_nTimeoutTicks > CONNECT_TIMEOUT_TICKS) {
+            ReportConnectionError();
+            return;
+        }
+        // Most boards reboot when their port opens and miss the first query in their boot loader:
+        // ask again on every tick until one answers.
+        if (m_pSerial->IsOpen())
+            SendFixedLine("M105\n");
         return;
     }
-    // Most boards reboot when their port opens and miss the first query in their boot loader:
-    // ask again on every tick until one answers.
-    if (!m_bHandshakeDone && m_pSerial->IsOpen())
-        SendFixedLine("M105\n");
+    switch (m_nConnectPhase) {
+    case CONNECT_PHASE_HOMING:
+        // A homing lasts as long as it lasts; only a controller that says nothing at all for the
+        // whole allowance is given up. One whose last word was an error has halted.
+        if (!m_strLastError.isEmpty() && m_nSilentTicks >= SILENCE_LIMIT_TICKS)
+            EnterHalted(m_strLastError);
+        else if (m_nSilentTicks >= m_nHomingTimeoutTicks && AdvanceConnectPhase(EConnectEvent::Silence))
+            ReportConnectionError(kStoppedAnsweringText);
+        break;
+    case CONNECT_PHASE_REPORTED:
+    case CONNECT_PHASE_BUSY:
+        // An idle controller is silent, rightly: only a query left unanswered counts.
+        if (m_nQueriesSinceReport == 0 || m_nSilentTicks < SilenceLimitTicks())
+            break;
+        if (!m_strLastError.isEmpty())
+            EnterHalted(m_strLastError);
+        else if (AdvanceConnectPhase(EConnectEvent::Silence))
+            ShowNotResponding();
+        break;
+    case CONNECT_PHASE_NOT_RESPONDING:
+        if (m_nTimeoutTicks % NOT_RESPONDING_QUERY_TICKS == 0)
+            SendQuery();
+        break;
+    default:
+        break;
+    }
+}
+
+int CTarnikMDlg::SilenceLimitTicks() const
+{
+    // A G28 blocks the controller's queue, and its queries with it, for as long as it homes.
+    return m_bHomeSinceReport ? m_nHomingTimeoutTicks : SILENCE_LIMIT_TICKS;
 }
 
 bool CTarnikMDlg::AdvanceConnectPhase(EConnectEvent event)
@@ -119,14 +179,20 @@ bool CTarnikMDlg::AdvanceConnectPhase(EConnectEvent event)
     return next.has_value();
 }
 
-bool CTarnikMDlg::IsConnectionComplete() const { return m_bHandshakeDone && m_bPositionLive; }
+bool CTarnikMDlg::CanMove() const { return m_bConnected && ConnectPhaseAllowsMotion(m_nConnectPhase); }
 
-void CTarnikMDlg::ReportConnectionError()
+void CTarnikMDlg::ShowPhaseText()
+{
+    if (const char* text = ConnectPhaseText(m_nConnectPhase))
+        SetDlgItemText(IDC_STATIC_CONN, QString::fromLatin1(text));
+}
+
+void CTarnikMDlg::ReportConnectionError(const QString& text)
 {
     KillTimer(CONNECT_TIMER_ID);
     // While the box is up the event loop runs: a vanishing device must not raise a second one.
     m_bShowingConnectionError = true;
-    MessageBox(this, kConnectionErrorText, kConnectionErrorCaption, MB_OK);
+    MessageBox(this, text.isEmpty() ? kConnectionErrorText : text, kConnectionErrorCaption, MB_OK);
     m_bShowingConnectionError = false;
     if (!m_bReadyToConnect)
         OnBnClickedConnect();
@@ -151,11 +217,9 @@ void CTarnikMDlg::OnHandshakeReply()
 {
     m_bConnected = TRUE;
     m_bHandshakeDone = true;
-    // The timer runs on until the first position report: a controller that answers the handshake
-    // but never reports would otherwise leave the panel connecting for ever.
-    if (IsConnectionComplete())
-        KillTimer(CONNECT_TIMER_ID);
-    OnJogButton(IDC_BTN_HOME);
+    AdvanceConnectPhase(EConnectEvent::Handshake);
+    ShowPhaseText();
+    Home();
     if (m_bRetainLastPos)
         RestoreLastPosition();
     else
@@ -163,26 +227,78 @@ void CTarnikMDlg::OnHandshakeReply()
 }
 
 // A complete report has been shown: the first one ends the connecting phase; the first one after
-// the handshake completes the connection.
+// the handshake completes the connection, and a later one ends a busy or silent spell.
 void CTarnikMDlg::OnCompleteReport()
 {
-    const bool wasComplete = IsConnectionComplete();
-    if (!m_bPositionLive)
-        SetPositionLive(true);
-    if (AdvanceConnectPhase(EConnectEvent::CompleteReport)) {
-        SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Disconnect"));
-        if (m_btnStatus) {
-            m_btnStatus->SetButtonIcons(CreateButtonIcon(LoadResIcon(IDI_CONNECTED)), nullptr);
-            SetDlgItemText(IDC_BTN_STATUS, QStringLiteral("Connected"));
-        }
-        SetConnectedState(m_bConnected);
-    } else if (m_bConnected && !m_bConnectedLook) {
-        // A report that came before the handshake reply already ended the connecting phase with the
-        // controls disabled; the first complete report after the handshake enables them.
-        SetConnectedState(TRUE);
+    m_nQueriesSinceReport = 0;
+    m_bHomeSinceReport = false;
+    const bool wasLive = m_bPositionLive && m_nConnectPhase != CONNECT_PHASE_NOT_RESPONDING;
+    if (!AdvanceConnectPhase(EConnectEvent::CompleteReport)) {
+        if (!m_bPositionLive)
+            SetPositionLive(true);
+        return;   // every report of a connection that is complete already
     }
-    if (!wasComplete && IsConnectionComplete())
+    if (!wasLive)
+        SetPositionLive(true);
+    SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Disconnect"));
+    if (m_btnStatus) {
+        m_btnStatus->SetButtonIcons(CreateButtonIcon(LoadResIcon(IDI_CONNECTED)), nullptr);
+        SetDlgItemText(IDC_BTN_STATUS, QStringLiteral("Connected"));
+    }
+    // A report that beat the handshake reply leaves the controls off: the first report after the
+    // handshake turns them on.
+    SetConnectedState(m_bConnected);
+}
+
+void CTarnikMDlg::OnBusyLine()
+{
+    if (m_bHandshakeDone && AdvanceConnectPhase(EConnectEvent::Busy))
+        ShowPhaseText();
+}
+
+// A query went unanswered and the controller said nothing for too long: no step is planned from a
+// position that may be stale until it reports again, and it is asked for one every 2 s meanwhile.
+void CTarnikMDlg::ShowNotResponding()
+{
+    EnableMotionControls(FALSE);
+    ShowReadoutLive(false);
+    ShowPhaseText();
+    SendQuery();
+}
+
+// Error lines go to the trace log. Before the handshake an error is the controller's answer to
+// M105: it does not speak this panel's dialect, and waiting would only end in the port box.
+void CTarnikMDlg::OnErrorLine(const QString& line)
+{
+    WriteTraceLog(QStringLiteral("Controller: ") + line.trimmed());
+    if (IsHaltLine(line)) {
+        EnterHalted(line);
+        return;
+    }
+    if (!m_bHandshakeDone) {
         KillTimer(CONNECT_TIMER_ID);
+        const QString why = AsksForChecksums(line)
+                                ? QStringLiteral("This firmware asks for line numbers and checksums, which this panel does not send.")
+                                : QStringLiteral("This controller does not speak the G-code dialect this panel uses.");
+        ReportConnectionError(QStringLiteral("The controller answered M105 with:\n\n") + line.trimmed() +
+                              QStringLiteral("\n\n") + why);
+        return;
+    }
+    m_strLastError = line.trimmed();
+}
+
+// The controller halted: it will take nothing more. The panel says so once, in the controller's own
+// words, and sends nothing until the operator connects again; Disconnect stays available.
+void CTarnikMDlg::EnterHalted(const QString& line)
+{
+    if (!AdvanceConnectPhase(EConnectEvent::Halt))
+        return;
+    KillTimer(CONNECT_TIMER_ID);
+    EnableMotionControls(FALSE);
+    ShowReadoutLive(false);
+    ShowPhaseText();
+    MessageBox(this, QStringLiteral("The controller halted:\n\n") + line.trimmed(), QStringLiteral("Controller Halted"),
+               MB_OK | MB_ICONWARNING);
 }
 
 // The device went away under an open port (a USB adapter pulled out, the controller's side closed):

@@ -6,6 +6,13 @@
 void CTarnikMDlg::SetPositionLive(bool live)
 {
     m_bPositionLive = live;
+    ShowReadoutLive(live);
+}
+
+// The look alone: a controller that stopped answering dims what it last reported, which stays the
+// position this connection reported.
+void CTarnikMDlg::ShowReadoutLive(bool live)
+{
     // A disabled label is drawn in the style's dim text colour; the sliders are disabled anyway
     // whenever the panel is not connected.
     EnableDlgItem(IDC_STATIC_CURPOS, live);

@@ -114,7 +114,7 @@ void CTarnikMDlg::OnVScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar)
 
 void CTarnikMDlg::OnScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar)
 {
-    if (!m_bConnected)
+    if (!CanMove())
         return;
     // Every notification re-states the units and absolute positioning, whatever it is.
     SendFixedLine("G21\n");

@@ -15,12 +15,14 @@
 void CTarnikMDlg::SendFixedLine(const char* line)
 {
     // The fixed lines' results are not looked at: only a failed move line is worth a trace entry.
-    if (m_pSerial)
+    // A halted controller is sent nothing until the operator connects again.
+    if (m_pSerial && m_nConnectPhase != CONNECT_PHASE_HALTED)
         m_pSerial->WriteText(line);
 }
 
 void CTarnikMDlg::SendQuery()
 {
+    ++m_nQueriesSinceReport;
     m_plan.QuerySent();
     SendFixedLine("M114\n");
 }
@@ -50,7 +52,7 @@ bool CTarnikMDlg::SendAbsoluteMove(const char* what, const CStagePlan::Axes& tar
 
 BOOL CTarnikMDlg::SendCommandLine(const QString& strLine)
 {
-    if (!m_bConnected || strLine.isEmpty() || !m_pSerial)
+    if (!m_bConnected || strLine.isEmpty() || !m_pSerial || m_nConnectPhase == CONNECT_PHASE_HALTED)
         return FALSE;
     const QByteArray bytes = strLine.toLatin1();
     const LONG rc = m_pSerial->WriteText(bytes.constData());
@@ -68,6 +70,8 @@ int CTarnikMDlg::GetZSpeed() { return ReadSpeedText(GetDlgItemText(IDC_COMBO_ZSP
 
 void CTarnikMDlg::OnJogButton(UINT nID)
 {
+    if (!CanMove())
+        return;
     switch (nID) {
     case IDC_BTN_XPLUS: StepMove(AXIS_X, false); break;
     case IDC_BTN_XMINUS: StepMove(AXIS_X, true); break;
@@ -106,6 +110,7 @@ void CTarnikMDlg::Home()
     SendFixedLine("G21\n");
     SendFixedLine("G91\n");
     m_bSliderStep = FALSE;
+    m_bHomeSinceReport = true;
     // Relative positioning is in force: home, then lift Z by 55 mm from there.
     SendFixedLine("G28\n");
     SendFixedLine("G0 Z55\n");
@@ -115,7 +120,7 @@ void CTarnikMDlg::Home()
 
 void CTarnikMDlg::OnBnClickedPark()
 {
-    if (!m_bConnected)
+    if (!CanMove())
         return;
     SendFixedLine("G90\n");
     const int speed = GetXYSpeed();
@@ -130,7 +135,7 @@ bool CTarnikMDlg::PreTranslateMessage(QObject* receiver, QKeyEvent* e)
     Q_UNUSED(receiver);
     // Keys jog only while the jog buttons are enabled (not before the first report, not while
     // homing); otherwise Tab, Enter and Esc keep their usual meaning.
-    if (!m_bConnected || !m_bConnectedLook || e->type() != QEvent::KeyPress)
+    if (!CanMove() || !m_bConnectedLook || e->type() != QEvent::KeyPress)
         return false;
     // Keys pressed with Alt are menu keys, not jog keys.
     if (e->modifiers() & Qt::AltModifier)

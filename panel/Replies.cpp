@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/TraceLog.h"
+#include "panel/ControllerLines.h"
 #include "panel/ReplyGrammar.h"
 #include "panel/TarnikMDlg.h"
 #include "res/Resource.h"
@@ -32,6 +33,9 @@ LRESULT CTarnikMDlg::OnSerialMsg(WPARAM wParam, LPARAM lParam)
         m_pSerial->Read(buffer, 2047, &count);
         if (count > 2047)
             count = 0;
+        // Any byte at all shows the controller alive: a homing may go on as long as it says so.
+        if (count > 0)
+            m_nSilentTicks = 0;
         buffer[count] = '\0';
         // Every byte maps to a character; the text ends at the first zero byte.
         received = QString::fromLatin1(buffer, static_cast<qsizetype>(std::strlen(buffer)));
@@ -45,7 +49,7 @@ LRESULT CTarnikMDlg::OnSerialMsg(WPARAM wParam, LPARAM lParam)
 
 void CTarnikMDlg::ProcessReply(QString text)
 {
-    if (text.isEmpty())
+    if (text.isEmpty() || m_nConnectPhase == CONNECT_PHASE_HALTED)
         return;
     // The first handshake reply of a connection takes its whole text. A later one (a board asked
     // twice answers twice) is an ordinary text: it never homes the stage again.
@@ -57,9 +61,20 @@ void CTarnikMDlg::ProcessReply(QString text)
     // A board that rebooted as its port opened says so once it listens: ask it at once.
     if (!m_bHandshakeDone && !m_bReadyToConnect && HasBootLine(lines))
         SendFixedLine("M105\n");
-    for (const QString& line : lines)
-        if (IsPositionReport(line))
+    for (const QString& line : lines) {
+        if (IsErrorLine(line)) {
+            OnErrorLine(line);
+            // The connection ended, or the controller halted: nothing more of this text counts.
+            if (m_bReadyToConnect || m_nConnectPhase == CONNECT_PHASE_HALTED)
+                return;
+            continue;
+        }
+        m_strLastError.clear();
+        if (IsBusyLine(line))
+            OnBusyLine();
+        else if (IsPositionReport(line))
             ParsePosition(line);
+    }
 }
 
 BOOL CTarnikMDlg::ParsePosition(QString line)
@@ -70,6 +85,7 @@ BOOL CTarnikMDlg::ParsePosition(QString line)
     m_fPosY = report.y;
     m_fPosZ = report.z;
     m_plan.ReportArrived({report.x, report.y, report.z}, report.complete);
+    m_nQueriesSinceReport = 0;
     if (!report.complete) {
         // Asked again a few times per query, not without end: a controller that never completes
         // its report would otherwise keep the window thread in a loop of queries.

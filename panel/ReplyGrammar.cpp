@@ -2,11 +2,6 @@
 
 #include "platform/Numbers.h"
 
-bool IsHandshakeReply(const QString& text)
-{
-    return text.contains(QStringLiteral("ok T:"));
-}
-
 QStringList SplitReplyLines(const QString& text)
 {
     QStringList lines;

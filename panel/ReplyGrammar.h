@@ -4,9 +4,6 @@
 #include <QString>
 #include <QStringList>
 
-// The text of one receive notification holds the handshake reply.
-bool IsHandshakeReply(const QString& text);
-
 // The lines of a text: what stands before each line feed ("\r" stays part of the line); what
 // follows the last line feed is not a line.
 QStringList SplitReplyLines(const QString& text);

@@ -17,6 +17,7 @@ const QString kDlgStatus = QStringLiteral("DlgStatus");
 const QString kLastPos = QStringLiteral("Last_Pos");
 const QString kParkPos = QStringLiteral("Park_Pos");
 const QString kSpdDst = QStringLiteral("SpdDst");
+const QString kConnection = QStringLiteral("Connection");
 
 // A flag is set only by the exact text "1": "true", " 1" and "0" all read as off.
 bool ReadFlag(const QString& section, const QString& key)
@@ -90,6 +91,20 @@ BOOL CTarnikMDlg::LoadParkPosition()
         m_fParkZ = PARK_DEFAULT_Z;
     }
     return TRUE;
+}
+
+// Whole seconds within the allowed range; anything else (missing, "30.5", "2", "abc") means the default.
+void CTarnikMDlg::LoadHomingTimeout()
+{
+    const QString text = ReadConfigString(g_strConfigFile, kConnection, QStringLiteral("HomingTimeout"));
+    int seconds = 0;
+    bool whole = !text.isEmpty() && text.size() <= 4;
+    for (const QChar c : text) {
+        whole = whole && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        seconds = seconds * 10 + (c.unicode() - '0');
+    }
+    m_nHomingTimeoutTicks = whole && seconds >= HOMING_TIMEOUT_MIN_S && seconds <= HOMING_TIMEOUT_MAX_S ? seconds
+                                                                                                       : HOMING_TIMEOUT_DEFAULT_S;
 }
 
 void CTarnikMDlg::LoadSpeedsAndDistances()

@@ -31,6 +31,14 @@ constexpr float HOME_LIFT_Z = 55.0f;   // Home ends with Z raised this far
 constexpr UINT_PTR CONNECT_TIMER_ID = 1;
 constexpr UINT CONNECT_TIMER_MS = 1000;
 constexpr int CONNECT_TIMEOUT_TICKS = 10;
+// Once connected, a query left unanswered with nothing at all from the controller for this many
+// ticks means it is not responding; then the position is asked for every so many ticks.
+constexpr int SILENCE_LIMIT_TICKS = 10;
+constexpr int NOT_RESPONDING_QUERY_TICKS = 2;
+// How long a homing may go without a word from the controller ([Connection] HomingTimeout, s).
+constexpr int HOMING_TIMEOUT_DEFAULT_S = 120;
+constexpr int HOMING_TIMEOUT_MIN_S = 5;
+constexpr int HOMING_TIMEOUT_MAX_S = 3600;
 
 // How often an incomplete position report is asked for again before the panel gives up on it.
 constexpr int REPORT_RETRIES_PER_QUERY = 3;
@@ -53,6 +61,7 @@ public:
     void RefreshPortList();
     void UpdatePortMenu();
     void SetPositionLive(bool live);
+    void ShowReadoutLive(bool live);
     void SetConnectedState(BOOL bConnected);
     void UpdateSliders();
 
@@ -81,6 +90,7 @@ public:
     void SaveLastPosition();
     BOOL LoadParkPosition();
     void LoadSpeedsAndDistances();
+    void LoadHomingTimeout();
 
     // Replies.
     void ProcessReply(QString text);
@@ -102,12 +112,23 @@ protected:
 private:
     void InitSliders();
     void SetUpKeyboardAndNames();
+    void BeginConnection();
+    void EndConnection();
     void OnHandshakeReply();
     void OnCompleteReport();
+    void OnBusyLine();
+    void OnErrorLine(const QString& line);
+    void EnterHalted(const QString& line);
+    void ShowNotResponding();
     // Moves m_nConnectPhase along kConnectTransitions; false when event changes nothing.
     bool AdvanceConnectPhase(EConnectEvent event);
-    bool IsConnectionComplete() const;
-    void ReportConnectionError();
+    void ShowPhaseText();
+    // The operator's motion commands act: connected, and neither silent nor halted.
+    bool CanMove() const;
+    int SilenceLimitTicks() const;
+    void EnableMotionControls(BOOL bEnable);
+    // The box of a failed connection (the port box unless told another text), then idle.
+    void ReportConnectionError(const QString& text = QString());
     void OnDeviceVanished();
     void StepMove(int nAxis, bool bNegative);
     void OnScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar);
@@ -134,7 +155,7 @@ public:
     BOOL m_bAlwaysOnTop = FALSE;
     BOOL m_bRetainLastPos = FALSE;
     BOOL m_bConnected = FALSE;
-    BOOL m_bConnectedLook = FALSE;   // what SetConnectedState last showed
+    BOOL m_bConnectedLook = FALSE;   // the motion controls are enabled
     float m_fPosX = 0, m_fPosY = 0, m_fPosZ = 0;
     float m_fStartX = 0, m_fStartY = 0, m_fStartZ = 0;
     float m_fParkX = PARK_DEFAULT_X, m_fParkY = PARK_DEFAULT_Y, m_fParkZ = PARK_DEFAULT_Z;
@@ -143,6 +164,11 @@ public:
     bool m_bPositionLive = false;      // this connection has reported a complete position
     bool m_bShowingConnectionError = false;
     int m_nReportRetries = 0;          // incomplete reports asked again since the last query
+    int m_nSilentTicks = 0;            // connection timer ticks since the controller last sent a byte
+    int m_nHomingTimeoutTicks = HOMING_TIMEOUT_DEFAULT_S;
+    int m_nQueriesSinceReport = 0;     // position queries sent since the controller last reported
+    bool m_bHomeSinceReport = false;   // a G28 went out after the last complete report
+    QString m_strLastError;            // the controller's latest line, while it is an error line
     CButtonST* m_btnStatus = nullptr;   // owned by the dialog once it sits on control 1038
     CStagePlan m_plan;                   // where the lines sent take the stage: the envelope checks
 

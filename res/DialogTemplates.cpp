@@ -19,7 +19,7 @@ constexpr SControlTemplate kAboutControls[] = {
 constexpr SControlTemplate kPanelControls[] = {
     {IDC_STATIC, K::GroupBox, "Connection", 7, 7, 225, 195, V},
     {IDC_ICON_CONN, K::StaticIcon, "132", 211, 1, 20, 20, V},
-    {IDC_STATIC_CONN, K::StaticText, "Disconnected", 160, 4, 50, 13, V},
+    {IDC_STATIC_CONN, K::StaticText, "Disconnected", 144, 4, 66, 13, V},
     {IDC_BTN_STATUS, K::PushButton, "Button1", 66, 0, 62, 12, T | BS_PUSHBUTTON},
     {IDC_COMBO_PORT, K::DropDownList, "", 57, 16, 63, 33, V | T},
     {IDC_CHECK_ONTOP, K::AutoCheckBox, "Always on top", 128, 16, 71, 12, V | T | BS_AUTOCHECKBOX},

@@ -1,6 +1,7 @@
 // The reply grammar on literal controller text.
 #include <gtest/gtest.h>
 
+#include "panel/ControllerLines.h"
 #include "panel/ReplyGrammar.h"
 
 namespace {
@@ -52,8 +53,51 @@ TEST(ReplyGrammar, LinesEndAtLineFeedsAndTheRestIsNoLine)
     EXPECT_EQ(SplitReplyLines(QStringLiteral("\n\n")), QStringList({"", ""}));
     EXPECT_TRUE(IsPositionReport(QStringLiteral("echo: Z: Y: X:")));
     EXPECT_FALSE(IsPositionReport(QStringLiteral("X:1 Y:2")));
-    EXPECT_TRUE(IsHandshakeReply(QStringLiteral("start\nok T:25.0 /0.0 B:25.0 /0.0 @:0 B@:0\n")));
-    EXPECT_FALSE(IsHandshakeReply(QStringLiteral("ok\nT:25.0")));
+}
+
+// Real firmware's lines as the connection reads them: handshakes in their several forms, busy
+// notices, errors and halts. Echo lines are never a handshake.
+TEST(ReplyGrammar, ControllerLinesAreReadForWhatTheySay)
+{
+    const struct {
+        const char* text;
+        bool handshake;
+    } handshakes[] = {
+        {"start\nok T:25.0 /0.0 B:25.0 /0.0 @:0 B@:0\n", true},
+        {"ok T:0", true},                                     // a board without sensors, line end still to come
+        {"ok T0:21.30/ 0.00 B:21.30/ 0.00 @:64\n", true},
+        {"ok B:30.5 /0.0 T0:58.9 /0.0\n", true},
+        {"ok\nT:21.30/ 0.00 B:21.30/ 0.00 @:64\n", true},
+        {"ok\nT:25.0", false},                               // the temperatures' line is not whole yet
+        {"T:21.30/ 0.00 B:21.30/ 0.00\n", false},            // an automatic report, no answer to M105
+        {"ok C: X:0.0000 Y:0.0000 Z:0.0000\n", false},       // a position that begins with "ok C:"
+        {"echo:Unknown command: \"ok T:1\"\nok\n", false},
+        {"ok\n", false},
+    };
+    for (const auto& h : handshakes)
+        EXPECT_EQ(IsHandshakeReply(QString::fromLatin1(h.text)), h.handshake) << h.text;
+
+    const struct {
+        const char* line;
+        bool busy, error, halt, checksums;
+    } lines[] = {
+        {"echo:busy: processing", true, false, false, false},
+        {"echo:Unknown command: \"M9999\"", false, false, false, false},
+        {"Error:Printer halted. kill() called!", false, true, true, false},
+        {"!! Shutdown due to MCU error", false, true, true, false},
+        {"Error:Homing Failed", false, true, false, false},
+        {"Error: Missing checksum", false, true, false, true},
+        {"Error:No Line Number with checksum, Last Line: 0", false, true, false, true},
+        {"error:20", false, true, false, false},
+        {"ok", false, false, false, false},
+    };
+    for (const auto& l : lines) {
+        const QString line = QString::fromLatin1(l.line);
+        EXPECT_EQ(IsBusyLine(line), l.busy) << l.line;
+        EXPECT_EQ(IsErrorLine(line), l.error) << l.line;
+        EXPECT_EQ(IsHaltLine(line), l.halt) << l.line;
+        EXPECT_EQ(IsErrorLine(line) && AsksForChecksums(line), l.checksums) << l.line;
+    }
 }
 
 TEST(ReplyGrammar, SubstringsClampLikeTheValueCutNeeds)

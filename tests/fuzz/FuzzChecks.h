@@ -22,6 +22,7 @@
 #ifdef QT_CORE_LIB
 #include <QString>
 
+#include "panel/ControllerLines.h"
 #include "panel/ReplyGrammar.h"
 #include "panel/SliderMath.h"
 #include "platform/Numbers.h"

@@ -95,8 +95,6 @@ void CTarnikMDlg::BeginConnection()
     m_bHomeSinceReport = false;
     m_strLastError.clear();
     LoadHomingTimeout();
-    // The timer runs for as long as the connection: it times the handshake, the homing and the
-    // controller's silences.
     SetTimer(CONNECT_TIMER_ID, CONNECT_TIMER_MS);
     m_nTimeoutTicks = 0;
 
@@ -165,6 +163,22 @@ void CTarnikMDlg::OnTimer(UINT_PTR nIDEvent)
     }
 }
 
+// The connection timer runs while the panel waits for the controller: for the handshake, through the
+// homing, while a query is unanswered or the controller is not responding. An idle connection, and
+// a halted one, costs no wake-up at all.
+void CTarnikMDlg::WatchController()
+{
+    const bool waiting = !m_bReadyToConnect && m_nConnectPhase != CONNECT_PHASE_HALTED &&
+                         (!m_bHandshakeDone || m_nConnectPhase == CONNECT_PHASE_HOMING ||
+                          m_nConnectPhase == CONNECT_PHASE_NOT_RESPONDING || m_nQueriesSinceReport > 0);
+    if (!waiting) {
+        KillTimer(CONNECT_TIMER_ID);
+    } else if (!IsTimerRunning(CONNECT_TIMER_ID)) {
+        m_nSilentTicks = 0;
+        SetTimer(CONNECT_TIMER_ID, CONNECT_TIMER_MS);
+    }
+}
+
 int CTarnikMDlg::SilenceLimitTicks() const
 {
     // A G28 blocks the controller's queue, and its queries with it, for as long as it homes.
@@ -219,6 +233,7 @@ void CTarnikMDlg::OnHandshakeReply()
     m_bHandshakeDone = true;
     AdvanceConnectPhase(EConnectEvent::Handshake);
     ShowPhaseText();
+    WatchController();
     Home();
     if (m_bRetainLastPos)
         RestoreLastPosition();

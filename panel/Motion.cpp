@@ -25,6 +25,7 @@ void CTarnikMDlg::SendQuery()
     ++m_nQueriesSinceReport;
     m_plan.QuerySent();
     SendFixedLine("M114\n");
+    WatchController();
 }
 
 void CTarnikMDlg::SendPositionQuery()

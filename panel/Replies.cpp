@@ -102,5 +102,6 @@ BOOL CTarnikMDlg::ParsePosition(QString line)
     UpdateSliders();
     SetDlgItemText(IDC_STATIC_CURPOS, FormatPositionReadout(report));
     OnCompleteReport();
+    WatchController();
     return TRUE;
 }

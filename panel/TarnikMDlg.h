@@ -126,6 +126,7 @@ private:
     // The operator's motion commands act: connected, and neither silent nor halted.
     bool CanMove() const;
     int SilenceLimitTicks() const;
+    void WatchController();
     void EnableMotionControls(BOOL bEnable);
     // The box of a failed connection (the port box unless told another text), then idle.
     void ReportConnectionError(const QString& text = QString());

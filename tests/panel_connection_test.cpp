@@ -64,7 +64,7 @@ TEST_F(PanelConnection, ConnectHandshakesHomesAndShowsTheReportedPosition)
     EXPECT_FALSE(panel.GetDlgItem(IDC_BTN_STATUS)->isVisible());   // the status button is never shown
     EXPECT_EQ(LinesAfterQuiet(), kConnect);
     EXPECT_EVENTUALLY_EQ(Text(IDC_STATIC_CURPOS), QStringLiteral("current: (0.00 , 0.00 , 55.00 )"), 3000);
-    EXPECT_TRUE(panel.IsTimerRunning(CONNECT_TIMER_ID));   // it watches the connection to its end
+    EXPECT_FALSE(panel.IsTimerRunning(CONNECT_TIMER_ID));   // an idle connection wakes nothing up
     Forget();
     right();
     EXPECT_TRUE(WaitForLines(3));

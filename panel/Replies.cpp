@@ -96,6 +96,7 @@ BOOL CTarnikMDlg::ParsePosition(QString line)
             ++m_nReportRetries;
             WriteTraceLog(QStringLiteral("Incomplete position report, not asked again: ") + line.trimmed());
         }
+        WatchController();
         return TRUE;
     }
     m_nReportRetries = 0;

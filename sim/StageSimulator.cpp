@@ -3,6 +3,7 @@
 #include "platform/FileLocations.h"
 #include "sim/PortEntry.h"
 #include "sim/ReplyScheduler.h"
+#include "sim/SimLine.h"
 #include "sim/SimText.h"
 #include "sim/StageModel.h"
 
@@ -11,20 +12,12 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <optional>
-#include <sys/inotify.h>
-#include <sys/ioctl.h>
 #include <ctime>
-#include <fcntl.h>
+#include <deque>
 #include <mutex>
-#include <poll.h>
-#include <pty.h>
-#include <sys/eventfd.h>
+#include <optional>
 #include <system_error>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 
 namespace sim {
 namespace {
@@ -32,24 +25,6 @@ namespace {
 using std::chrono::milliseconds;
 
 std::string ErrnoText(int err) { return std::generic_category().message(err); }
-
-class CFd {
-public:
-    CFd() = default;
-    ~CFd() { Reset(); }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    void Reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd = -1;
-};
 
 class CFile {
 public:
@@ -65,26 +40,6 @@ public:
 private:
     std::FILE* m_pFile = nullptr;
 };
-
-// A fresh pseudo-terminal echoes and turns "\n" into "\r\n": neither belongs on a controller's line.
-bool MakeRaw(int fd)
-{
-    termios tio {};
-    if (::tcgetattr(fd, &tio) != 0)
-        return false;
-    ::cfmakeraw(&tio);
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
-}
-
-bool SetFlags(int fd, bool nonBlocking)
-{
-    const int fl = ::fcntl(fd, F_GETFL);
-    const int fdfl = ::fcntl(fd, F_GETFD);
-    return fl >= 0 && fdfl >= 0 && ::fcntl(fd, F_SETFD, fdfl | FD_CLOEXEC) == 0 &&
-           (!nonBlocking || ::fcntl(fd, F_SETFL, fl | O_NONBLOCK) == 0);
-}
 
 std::string WallClockNow()
 {
@@ -128,7 +83,7 @@ struct CStageSimulator::SImpl {
     std::string lastError;
 
     // Set up by Start() before the thread runs; afterwards only the serve thread touches them.
-    CFd master, client, wake, opens;
+    CSimLine line;
     CPortEntry port;
     CFile transcriptFile;
     CLineSplitter splitter;
@@ -142,7 +97,7 @@ struct CStageSimulator::SImpl {
     std::string device, portPath;
 
     // The serve thread sleeps in poll with nothing received left to answer and nothing due to send;
-    // guarded by mutex, as are master and client while Shutdown closes them.
+    // guarded by mutex, as is the line while Shutdown hangs it up.
     bool idleInPoll = false;
 
     std::thread thread;
@@ -197,22 +152,12 @@ void CStageSimulator::SImpl::MarkOutside(std::uint64_t seq)
 // for bytes written before it.
 void CStageSimulator::SImpl::NoticeOpens(CReplyScheduler& replies)
 {
-    alignas(inotify_event) char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(opens.Get(), buf, sizeof buf);
-        if (n <= 0)
-            return;
-        for (ssize_t at = 0; at < n;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buf + at);
-            if (event->mask & IN_OPEN) {
-                openCount.fetch_add(1);
-                if (options.resetOnOpenMs > 0) {
-                    bootEndsAt = Clock::now() + milliseconds(options.resetOnOpenMs);
-                    replies.Reset();
-                    queuedSeqs.clear();
-                }
-            }
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    for (int opened = line.TakeOpens(); opened > 0; --opened) {
+        openCount.fetch_add(1);
+        if (options.resetOnOpenMs > 0) {
+            bootEndsAt = Clock::now() + milliseconds(options.resetOnOpenMs);
+            replies.Reset();
+            queuedSeqs.clear();
         }
     }
 }
@@ -230,7 +175,7 @@ bool CStageSimulator::SImpl::Receive(CReplyScheduler& replies, size_t& received)
 {
     char buf[4096];
     for (;;) {
-        const ssize_t n = ::read(master.Get(), buf, sizeof buf);
+        const long n = line.Read(buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN)
@@ -239,10 +184,10 @@ bool CStageSimulator::SImpl::Receive(CReplyScheduler& replies, size_t& received)
             return false;   // only once no client descriptor is left, which our own one prevents
         const auto arrival = Clock::now();
         const bool booting = bootEndsAt.has_value();
-        for (auto& line : splitter.Feed(std::string_view(buf, static_cast<size_t>(n)))) {
+        for (auto& text : splitter.Feed(std::string_view(buf, static_cast<size_t>(n)))) {
             if (!booting)
-                replies.Queue(line, arrival);
-            Record(std::move(line), arrival, booting);
+                replies.Queue(text, arrival);
+            Record(std::move(text), arrival, booting);
             if (options.vanishAfterLines > 0 && ++received >= static_cast<size_t>(options.vanishAfterLines))
                 return false;
         }
@@ -256,7 +201,7 @@ void CStageSimulator::SImpl::WriteDue(CReplyScheduler& replies)
         const std::string_view piece = replies.Writable(now);
         if (piece.empty())
             return;
-        const ssize_t n = ::write(master.Get(), piece.data(), piece.size());
+        const long n = line.Write(piece.data(), piece.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN)
@@ -299,9 +244,6 @@ void CStageSimulator::SImpl::Serve()
         replies.Advance(Clock::now(), execute);
         WriteDue(replies);
 
-        pollfd fds[3] = {{master.Get(), POLLIN, 0}, {wake.Get(), POLLIN, 0}, {opens.Get(), POLLIN, 0}};
-        if (!replies.Writable(Clock::now()).empty())
-            fds[0].events |= POLLOUT;
         std::optional<Clock::time_point> next = replies.NextDeadline();
         if (bootEndsAt)
             next = next ? std::min(*next, *bootEndsAt) : *bootEndsAt;
@@ -311,19 +253,18 @@ void CStageSimulator::SImpl::Serve()
             timeoutMs = static_cast<int>(std::clamp<long long>(wait, 0, 60'000));
         }
         SetIdleInPoll(replies.Idle() && !bootEndsAt);
-        const int polled = ::poll(fds, 3, timeoutMs);
+        CSimLine::SReady ready;
+        const bool polled = line.Poll(!replies.Writable(Clock::now()).empty(), timeoutMs, ready);
         SetIdleInPoll(false);
-        if (polled < 0 && errno != EINTR)
+        if (!polled)
             break;
         NoticeOpens(replies);
-        if (fds[1].revents & POLLIN) {
-            eventfd_t ignored;
-            ::eventfd_read(wake.Get(), &ignored);
+        if (ready.wake) {
             std::lock_guard lock(mutex);
             replies.SendRaw(injected);
             injected.clear();
         }
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
+        if (ready.input)
             present = Receive(replies, received);
     }
     Shutdown();
@@ -338,9 +279,7 @@ void CStageSimulator::SImpl::Shutdown()
     serving.store(false);
     changed.notify_all();
     std::lock_guard lock(mutex);
-    master.Reset();
-    client.Reset();
-    opens.Reset();
+    line.Hangup();
 }
 
 CStageSimulator::CStageSimulator(SSimOptions options) : m_pImpl(std::make_unique<SImpl>(std::move(options))) {}
@@ -356,58 +295,29 @@ bool CStageSimulator::Start()
     }
     if (d.thread.joinable())
         d.thread.join();
-    auto fail = [&d](const std::string& what, int err) {
-        d.lastError = what + ": " + ErrnoText(err);
+    auto fail = [&d](const std::string& error) {
+        d.lastError = error;
         d.port.Remove();
-        d.master.Reset();
-        d.client.Reset();
-        d.wake.Reset();
-        d.opens.Reset();
+        d.line.Hangup();
         d.transcriptFile.Reset();
         return false;
     };
-
-    int masterFd = -1, clientFd = -1;
-    if (::openpty(&masterFd, &clientFd, nullptr, nullptr, nullptr) != 0)
-        return fail("cannot open a pseudo-terminal", errno);
-    d.master.Reset(masterFd);
-    d.client.Reset(clientFd);
-    char name[128];
-    if (::ptsname_r(masterFd, name, sizeof name) != 0)
-        return fail("cannot name the pseudo-terminal", errno);
-    if (!MakeRaw(masterFd) || !MakeRaw(clientFd) || !SetFlags(masterFd, true) || !SetFlags(clientFd, false))
-        return fail("cannot configure the pseudo-terminal", errno);
-    // The descriptor that keeps the line up only reads: a program that looks for who holds the
-    // device for writing must not take the simulator itself for another user of its port.
-    const int keepFd = ::open(name, O_RDONLY | O_NOCTTY | O_CLOEXEC);
-    if (keepFd < 0)
-        return fail("cannot open the pseudo-terminal", errno);
-    d.client.Reset(keepFd);
-    // Opens by others are watched from now on: our own ones above do not count.
-    const int opensFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (opensFd < 0 || ::inotify_add_watch(opensFd, name, IN_OPEN) < 0) {
-        const int err = errno;
-        if (opensFd >= 0)
-            ::close(opensFd);
-        return fail("cannot watch the pseudo-terminal", err);
-    }
-    d.opens.Reset(opensFd);
-    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0)
-        return fail("cannot create an eventfd", errno);
-    d.wake.Reset(wakeFd);
+    std::string error;
+    if (!d.line.Open(error))
+        return fail(error);
+    const std::string name = d.line.Device();
 
     const std::string portsDir = d.options.portsDir.empty() ? platform::PortsDir() : d.options.portsDir;
     if (!d.port.Create(portsDir, d.options.comNumber, name)) {
         const int err = errno;
         const std::string which = d.options.comNumber > 0 ? "COM" + std::to_string(d.options.comNumber) : "a free COM1..COM16";
-        return fail("cannot register " + which + " in " + portsDir, err);
+        return fail("cannot register " + which + " in " + portsDir + ": " + ErrnoText(err));
     }
     d.startedAt = Clock::now();
     if (!d.options.transcriptFile.empty()) {
         d.transcriptFile.Reset(std::fopen(d.options.transcriptFile.c_str(), "a"));
         if (!d.transcriptFile.Get())
-            return fail("cannot open " + d.options.transcriptFile, errno);
+            return fail("cannot open " + d.options.transcriptFile + ": " + ErrnoText(errno));
         const std::string header = "# TarnikSim on COM" + std::to_string(d.port.ComNumber()) + " (" + name +
                                    "), started " + WallClockNow() + "; seconds since then, tab, line received\n";
         std::fputs(header.c_str(), d.transcriptFile.Get());
@@ -426,7 +336,7 @@ bool CStageSimulator::Start()
         d.thread = std::thread([&d] { d.Serve(); });
     } catch (const std::system_error& e) {
         d.serving.store(false);
-        return fail("cannot start the serving thread", e.code().value());
+        return fail("cannot start the serving thread: " + ErrnoText(e.code().value()));
     }
     d.lastError.clear();
     return true;
@@ -436,8 +346,7 @@ void CStageSimulator::Stop()
 {
     SImpl& d = *m_pImpl;
     d.stopRequested.store(true);
-    if (d.wake.Get() >= 0)
-        ::eventfd_write(d.wake.Get(), 1);
+    d.line.Wake();
     if (d.thread.joinable())
         d.thread.join();
 }
@@ -514,28 +423,17 @@ std::array<double, 3> CStageSimulator::ActualPosition() const
     return m_pImpl->model.Actual(Clock::now());
 }
 
-namespace {
-// Bytes waiting to be read on fd; -1 when it cannot tell.
-int Waiting(int fd)
-{
-    int n = 0;
-    return ::ioctl(fd, FIONREAD, &n) == 0 ? n : -1;
-}
-} // namespace
-
 bool CStageSimulator::Settled() const
 {
     std::lock_guard lock(m_pImpl->mutex);
     const SImpl& d = *m_pImpl;
-    return d.serving.load() && d.idleInPoll && d.injected.empty() && Waiting(d.master.Get()) == 0;
+    return d.serving.load() && d.idleInPoll && d.injected.empty() && d.line.PendingInput() == 0;
 }
 
 int CStageSimulator::UnreadByClient() const
 {
     std::lock_guard lock(m_pImpl->mutex);
-    // The client side's input queue is shared by every descriptor of the device: our own idle one
-    // shows what the client has not read yet.
-    return m_pImpl->serving.load() ? Waiting(m_pImpl->client.Get()) : -1;
+    return m_pImpl->serving.load() ? m_pImpl->line.UnreadByClient() : -1;
 }
 
 bool CStageSimulator::WaitUntilIdle(int timeoutMs) const
@@ -560,8 +458,7 @@ void CStageSimulator::SendRaw(const std::string& bytes)
         std::lock_guard lock(m_pImpl->mutex);
         m_pImpl->injected += bytes;
     }
-    if (m_pImpl->wake.Get() >= 0)
-        ::eventfd_write(m_pImpl->wake.Get(), 1);
+    m_pImpl->line.Wake();
 }
 
 } // namespace sim

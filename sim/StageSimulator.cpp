@@ -13,11 +13,12 @@
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
-#include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 namespace sim {
 namespace {
@@ -55,8 +56,11 @@ std::string WallClockNow()
 
 struct CStageSimulator::SImpl {
     explicit SImpl(SSimOptions opt)
-        : options(std::move(opt)), model({options.noHandshake, options.noEField, options.noReports, options.speedFactor})
+        : options(std::move(opt)),
+          model({options.noHandshake, options.noEField, options.noReports, options.speedFactor, options.homingMmPerSec,
+                 options.maxFeedMmPerSec, options.handshakeReply})
     {
+        model.SetPosition(options.startPosition);
     }
 
     void Serve();
@@ -66,6 +70,9 @@ struct CStageSimulator::SImpl {
     void NoticeOpens(CReplyScheduler& replies);
     void EndBoot(CReplyScheduler& replies);
     void WriteDue(CReplyScheduler& replies);
+    void ApplyRequests(CReplyScheduler& replies);
+    void StopIfHalted(const CReplyScheduler& replies);
+    void Request(const std::function<void()>& change);
     void Shutdown();
     void SetIdleInPoll(bool idle)
     {
@@ -90,7 +97,7 @@ struct CStageSimulator::SImpl {
     Clock::time_point startedAt{};
     std::optional<Clock::time_point> bootEndsAt;   // the board is rebooting until then
     std::uint64_t nextSeq = 0;
-    std::deque<std::uint64_t> queuedSeqs;          // lines waiting to be carried out, in order
+    bool stoppedByHalt = false;
 
     // Kept after the entry is gone, so that a test can still name what vanished.
     int comNumber = 0;
@@ -99,6 +106,12 @@ struct CStageSimulator::SImpl {
     // The serve thread sleeps in poll with nothing received left to answer and nothing due to send;
     // guarded by mutex, as is the line while Shutdown hangs it up.
     bool idleInPoll = false;
+
+    // Halt() and SetSilent() from other threads, guarded by mutex: the serve thread carries them out
+    // and counts them in `applied`.
+    bool haltRequested = false;
+    std::optional<bool> silentRequested;
+    std::uint64_t requests = 0, applied = 0;
 
     std::thread thread;
     std::atomic<bool> stopRequested{false};
@@ -120,8 +133,6 @@ void CStageSimulator::SImpl::Record(std::string text, Clock::time_point arrival,
         std::lock_guard lock(mutex);
         transcript.push_back({std::move(text), arrival, lost, false, nextSeq});
     }
-    if (!lost)
-        queuedSeqs.push_back(nextSeq);
     ++nextSeq;
     changed.notify_all();
 }
@@ -157,7 +168,6 @@ void CStageSimulator::SImpl::NoticeOpens(CReplyScheduler& replies)
         if (options.resetOnOpenMs > 0) {
             bootEndsAt = Clock::now() + milliseconds(options.resetOnOpenMs);
             replies.Reset();
-            queuedSeqs.clear();
         }
     }
 }
@@ -186,7 +196,7 @@ bool CStageSimulator::SImpl::Receive(CReplyScheduler& replies, size_t& received)
         const bool booting = bootEndsAt.has_value();
         for (auto& text : splitter.Feed(std::string_view(buf, static_cast<size_t>(n)))) {
             if (!booting)
-                replies.Queue(text, arrival);
+                replies.Queue(text, arrival, nextSeq);
             Record(std::move(text), arrival, booting);
             if (options.vanishAfterLines > 0 && ++received >= static_cast<size_t>(options.vanishAfterLines))
                 return false;
@@ -214,20 +224,19 @@ void CStageSimulator::SImpl::WriteDue(CReplyScheduler& replies)
 void CStageSimulator::SImpl::Serve()
 {
     CReplyScheduler replies({options.replyDelayMs, options.chunkSize, options.chunkPauseMs, options.floodBytes,
-                             options.noise, options.crlf, options.lateHandshakeMs});
+                             options.noise, options.crlf, options.lateHandshakeMs, options.busyNotices,
+                             options.busyEveryMs, options.haltAfterMs, options.silentAfterMs},
+                            startedAt);
     if (options.banner)
         replies.SendLines(BannerLines());
-    const auto execute = [this](const std::string& line, Clock::time_point at) {
+    const auto execute = [this](const std::string& line, Clock::time_point at, std::uint64_t seq) {
         SReply reply;
         {
             std::lock_guard lock(mutex);
             reply = model.Execute(line, at);
         }
-        if (!queuedSeqs.empty()) {
-            if (reply.outsideEnvelope)
-                MarkOutside(queuedSeqs.front());
-            queuedSeqs.pop_front();
-        }
+        if (reply.outsideEnvelope)
+            MarkOutside(seq);
         changed.notify_all();   // WaitUntilIdle learns of the new move
         return reply;
     };
@@ -238,10 +247,12 @@ void CStageSimulator::SImpl::Serve()
         // stamped when they came, not after our own answers went out.
         NoticeOpens(replies);
         EndBoot(replies);
+        ApplyRequests(replies);
         present = Receive(replies, received);
         if (!present)
             break;
         replies.Advance(Clock::now(), execute);
+        StopIfHalted(replies);
         WriteDue(replies);
 
         std::optional<Clock::time_point> next = replies.NextDeadline();
@@ -260,14 +271,53 @@ void CStageSimulator::SImpl::Serve()
             break;
         NoticeOpens(replies);
         if (ready.wake) {
-            std::lock_guard lock(mutex);
-            replies.SendRaw(injected);
-            injected.clear();
+            {
+                std::lock_guard lock(mutex);
+                replies.SendRaw(injected);
+                injected.clear();
+            }
+            ApplyRequests(replies);
         }
         if (ready.input)
             present = Receive(replies, received);
     }
     Shutdown();
+}
+
+void CStageSimulator::SImpl::ApplyRequests(CReplyScheduler& replies)
+{
+    {
+        std::lock_guard lock(mutex);
+        if (applied == requests)
+            return;
+        if (std::exchange(haltRequested, false))
+            replies.Halt();
+        if (silentRequested)
+            replies.SetSilent(*std::exchange(silentRequested, std::nullopt));
+        applied = requests;
+    }
+    StopIfHalted(replies);
+    changed.notify_all();
+}
+
+// A halted controller's motors stop where they are; a reboot (on open) brings it back.
+void CStageSimulator::SImpl::StopIfHalted(const CReplyScheduler& replies)
+{
+    if (replies.Halted() && !stoppedByHalt) {
+        std::lock_guard lock(mutex);
+        model.Stop(Clock::now());
+    }
+    stoppedByHalt = replies.Halted();
+}
+
+// The serve thread takes the change before it reads the line again, and the caller waits for that.
+void CStageSimulator::SImpl::Request(const std::function<void()>& change)
+{
+    std::unique_lock lock(mutex);
+    change();
+    const std::uint64_t mine = ++requests;
+    line.Wake();
+    changed.wait_for(lock, std::chrono::seconds(5), [&] { return applied >= mine || !serving.load(); });
 }
 
 // The entry goes and the state turns before the line hangs up: whoever notices the hang-up (a panel
@@ -328,7 +378,6 @@ bool CStageSimulator::Start()
     d.portPath = d.port.Path();
     d.splitter = CLineSplitter();
     d.bootEndsAt.reset();
-    d.queuedSeqs.clear();
     d.openCount.store(0);
     d.stopRequested.store(false);
     d.serving.store(true);
@@ -349,6 +398,16 @@ void CStageSimulator::Stop()
     d.line.Wake();
     if (d.thread.joinable())
         d.thread.join();
+}
+
+void CStageSimulator::Halt()
+{
+    m_pImpl->Request([d = m_pImpl.get()] { d->haltRequested = true; });
+}
+
+void CStageSimulator::SetSilent(bool silent)
+{
+    m_pImpl->Request([d = m_pImpl.get(), silent] { d->silentRequested = silent; });
 }
 
 // A pulled cable and an orderly end look the same from the client's side: the master closes.

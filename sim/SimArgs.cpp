@@ -1,5 +1,8 @@
 #include "sim/SimArgs.h"
 
+#include "sim/StageModel.h"
+
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -31,6 +34,49 @@ std::function<bool(const std::string&)> Int(T& field, long long lowest, long lon
     };
 }
 
+// "X,Y,Z": three numbers, each within [lowest, highest[i]].
+std::function<bool(const std::string&)> Triple(Axes& field, double lowest, Axes highest)
+{
+    return [&field, lowest, highest](const std::string& text) {
+        std::array<double, 3> v{};
+        size_t from = 0;
+        for (size_t i = 0; i < 3; ++i) {
+            const size_t comma = i < 2 ? text.find(',', from) : text.size();
+            if (comma == std::string::npos || !ParseNumber(text.substr(from, comma - from), v[i]) ||
+                !(v[i] >= lowest && v[i] <= highest[i]))
+                return false;
+            from = comma + 1;
+        }
+        field = v;
+        return true;
+    };
+}
+
+// Seconds, fractions allowed, into whole milliseconds.
+std::function<bool(const std::string&)> Seconds(int& fieldMs)
+{
+    return [&fieldMs](const std::string& text) {
+        double s = 0;
+        if (!ParseNumber(text, s) || !(s >= 0 && s <= 86'400))
+            return false;
+        fieldMs = static_cast<int>(std::lround(s * 1000));
+        return true;
+    };
+}
+
+// "\n" written as backslash and n, as a shell passes it; "\\" is a backslash.
+std::string Unescape(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == 'n' || text[i + 1] == '\\'))
+            out += text[++i] == 'n' ? '\n' : '\\';
+        else
+            out += text[i];
+    }
+    return out;
+}
+
 } // namespace
 
 bool ParseSimArgs(const std::vector<std::string>& args, SSimArgs& out, std::string& error)
@@ -52,6 +98,13 @@ bool ParseSimArgs(const std::vector<std::string>& args, SSimArgs& out, std::stri
         {"--speed", [&o](const std::string& t) { return ParseNumber(t, o.speedFactor) && std::isfinite(o.speedFactor) && o.speedFactor >= 0; }},
         {"--ports-dir", [&o](const std::string& t) { o.portsDir = t; return !t.empty(); }},
         {"--transcript", [&o](const std::string& t) { o.transcriptFile = t; return !t.empty(); }},
+        {"--homing-speeds", Triple(o.homingMmPerSec, 0.01, {10'000, 10'000, 10'000})},
+        {"--max-feed", Triple(o.maxFeedMmPerSec, 0.01, {10'000, 10'000, 10'000})},
+        {"--start-at", Triple(o.startPosition, 0, ENVELOPE_MM)},
+        {"--busy-every", Int(o.busyEveryMs, 1, 3'600'000)},
+        {"--halt-after", Seconds(o.haltAfterMs)},
+        {"--silent-after", Seconds(o.silentAfterMs)},
+        {"--handshake", [&o](const std::string& t) { o.handshakeReply = Unescape(t); return !t.empty(); }},
     };
     for (size_t i = 0; i < args.size(); ++i) {
         std::string flag = args[i];
@@ -62,6 +115,8 @@ bool ParseSimArgs(const std::vector<std::string>& args, SSimArgs& out, std::stri
         }
         if (flag == "--no-banner" && !value) {
             o.banner = false;
+        } else if (flag == "--no-busy" && !value) {
+            o.busyNotices = false;
         } else if (flag == "--reset-on-open" && !value) {
             o.resetOnOpenMs = DEFAULT_RESET_BOOT_MS;
         } else if (auto sw = switches.find(flag); sw != switches.end() && !value) {
@@ -97,7 +152,17 @@ std::string SimUsage()
            "  --transcript FILE    append every received line to FILE with its arrival time;\n"
            "                       lines lost in a reboot and targets outside the envelope\n"
            "                       are marked\n"
-           "  --speed F            moves take distance/feed times F (0: instant; default 1)\n"
+           "  --speed F            moves and homing take F times as long as on a real machine\n"
+           "                       (0: instant; default 1)\n"
+           "  --start-at X,Y,Z     where the stage is at start (mm; default 0,0,0): from there\n"
+           "                       a G28 takes time\n"
+           "  --homing-speeds X,Y,Z  homing speed of each axis in mm/s (default 50,50,4); G28\n"
+           "                       homes X, then Y, then Z\n"
+           "  --max-feed X,Y,Z     highest speed of each axis in mm/s (default 300,300,5); a\n"
+           "                       move runs at its feed capped per axis\n"
+           "  --busy-every MS      \"echo:busy: processing\" every MS while G28 or M400 runs\n"
+           "                       (default 2000)\n"
+           "  --no-busy            no busy notices: silent until the blocking command's \"ok\"\n"
            "  --no-banner          no \"start\" and \"echo:\" lines at start-up\n"
            "Faults:\n"
            "  --no-handshake       answer M105 with a bare \"ok\"\n"
@@ -116,6 +181,15 @@ std::string SimUsage()
            "  --late-handshake MS  answer M105 only MS after it arrived, other lines first\n"
            "  --vanish-after N     the device goes away when the N-th line arrives\n"
            "                       (SIGUSR1: goes away at once)\n"
+           "  --halt-after S       S seconds after start the controller halts: it prints\n"
+           "                       \"Error:Printer halted. kill() called!\", then nothing more\n"
+           "                       (the port stays open)\n"
+           "  --silent-after S     S seconds after start the controller falls silent: it takes\n"
+           "                       no line and sends nothing (the port stays open)\n"
+           "  --handshake TEXT     answer M105 with exactly TEXT, lines separated by \\n:\n"
+           "                       'ok\\nT:21.30/ 0.00 B:21.30/ 0.00 @:64',\n"
+           "                       'ok T0:21.30/ 0.00 B:21.30/ 0.00 @:64',\n"
+           "                       'Error: Missing checksum' or 'error:20'\n"
            "  -h, --help           this text\n"
            "Stops on SIGINT or SIGTERM and removes its ports entry.\n";
 }

@@ -79,12 +79,16 @@ std::optional<SCommand> ParseCommand(std::string_view text)
     return cmd;
 }
 
-double Distance(const Axes& a, const Axes& b)
+std::vector<std::string> SplitLines(const std::string& text)
 {
-    double sum = 0;
-    for (size_t i = 0; i < 3; ++i)
-        sum += (a[i] - b[i]) * (a[i] - b[i]);
-    return std::sqrt(sum);
+    std::vector<std::string> lines;
+    for (size_t from = 0;;) {
+        const size_t end = text.find('\n', from);
+        lines.push_back(text.substr(from, end - from));
+        if (end == std::string::npos)
+            return lines;
+        from = end + 1;
+    }
 }
 
 constexpr char AXIS_LETTERS[] = {'X', 'Y', 'Z'};
@@ -118,7 +122,10 @@ SReply CStageModel::Execute(std::string_view line, Clock::time_point now)
         m_bRelative = code == 91;
     } else if (letter == 'M' && code == 105) {
         reply.handshake = true;
-        reply.lines.push_back(m_options.noHandshake ? "ok" : HANDSHAKE_REPLY);
+        if (!m_options.handshakeReply.empty())
+            reply.lines = SplitLines(m_options.handshakeReply);
+        else
+            reply.lines.push_back(m_options.noHandshake ? "ok" : HANDSHAKE_REPLY);
         return reply;
     } else if (letter == 'M' && code == 114) {
         if (!m_options.noReports)
@@ -147,34 +154,43 @@ bool CStageModel::Move(std::string_view words, Clock::time_point now)
             outside = outside || !(wanted >= 0.0 && wanted <= ENVELOPE_MM[i]);
         }
     }
-    PlanMove(to, m_fFeedMmPerMin, now);
+    const double mmPerSec = m_fFeedMmPerMin / 60.0;
+    PlanMove(to, {mmPerSec, mmPerSec, mmPerSec}, now);
     return outside;
 }
 
 Clock::time_point CStageModel::Home(std::string_view words, Clock::time_point now)
 {
-    // "G28 X" homes only X; a bare "G28" homes every axis.
+    // "G28 X" homes only X; a bare "G28" homes every axis. One axis after the other, each from
+    // where the moves before it leave it.
     bool any = false;
     for (const char c : words)
         any = any || Upper(c) == 'X' || Upper(c) == 'Y' || Upper(c) == 'Z';
-    Axes to = m_target;
     for (size_t i = 0; i < 3; ++i) {
         bool named = false;
         for (const char c : words)
             named = named || Upper(c) == AXIS_LETTERS[i];
-        if (!any || named)
-            to[i] = 0.0;
+        if (any && !named)
+            continue;
+        Axes to = m_target;
+        to[i] = 0.0;
+        PlanMove(to, m_options.homingMmPerSec, now);
     }
-    PlanMove(to, HOMING_FEED_MM_PER_MIN, now);
     return std::max(now, IdleAt());
 }
 
-void CStageModel::PlanMove(const Axes& to, double feedMmPerMin, Clock::time_point now)
+void CStageModel::PlanMove(const Axes& to, const Axes& mmPerSec, Clock::time_point now)
 {
     const Axes from = m_target;
     m_target = to;
-    const double seconds = Distance(from, to) / feedMmPerMin * 60.0 * m_options.speedFactor;
-    if (!(seconds > 0))
+    double seconds = 0;
+    for (size_t i = 0; i < 3; ++i) {
+        const double speed = std::min(mmPerSec[i], m_options.maxFeedMmPerSec[i]);
+        if (from[i] != to[i])
+            seconds = std::max(seconds, std::abs(to[i] - from[i]) / speed);
+    }
+    seconds *= m_options.speedFactor;
+    if (!(seconds > 0) || !std::isfinite(seconds))
         return;
     // Moves queue up behind each other as in a planner; none is dropped or merged.
     const Clock::time_point start = std::max(now, IdleAt());

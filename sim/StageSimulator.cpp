@@ -3,6 +3,7 @@
 #include "platform/FileLocations.h"
 #include "sim/PortEntry.h"
 #include "sim/ReplyScheduler.h"
+#include "sim/SimLine.h"
 #include "sim/SimText.h"
 #include "sim/StageModel.h"
 
@@ -11,20 +12,13 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <optional>
-#include <sys/inotify.h>
-#include <sys/ioctl.h>
 #include <ctime>
-#include <fcntl.h>
+#include <functional>
 #include <mutex>
-#include <poll.h>
-#include <pty.h>
-#include <sys/eventfd.h>
+#include <optional>
 #include <system_error>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
+#include <utility>
 
 namespace sim {
 namespace {
@@ -32,24 +26,6 @@ namespace {
 using std::chrono::milliseconds;
 
 std::string ErrnoText(int err) { return std::generic_category().message(err); }
-
-class CFd {
-public:
-    CFd() = default;
-    ~CFd() { Reset(); }
-    CFd(const CFd&) = delete;
-    CFd& operator=(const CFd&) = delete;
-    void Reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-    int Get() const { return m_fd; }
-
-private:
-    int m_fd = -1;
-};
 
 class CFile {
 public:
@@ -66,26 +42,6 @@ private:
     std::FILE* m_pFile = nullptr;
 };
 
-// A fresh pseudo-terminal echoes and turns "\n" into "\r\n": neither belongs on a controller's line.
-bool MakeRaw(int fd)
-{
-    termios tio {};
-    if (::tcgetattr(fd, &tio) != 0)
-        return false;
-    ::cfmakeraw(&tio);
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    return ::tcsetattr(fd, TCSANOW, &tio) == 0;
-}
-
-bool SetFlags(int fd, bool nonBlocking)
-{
-    const int fl = ::fcntl(fd, F_GETFL);
-    const int fdfl = ::fcntl(fd, F_GETFD);
-    return fl >= 0 && fdfl >= 0 && ::fcntl(fd, F_SETFD, fdfl | FD_CLOEXEC) == 0 &&
-           (!nonBlocking || ::fcntl(fd, F_SETFL, fl | O_NONBLOCK) == 0);
-}
-
 std::string WallClockNow()
 {
     const std::time_t t = std::time(nullptr);
@@ -100,8 +56,11 @@ std::string WallClockNow()
 
 struct CStageSimulator::SImpl {
     explicit SImpl(SSimOptions opt)
-        : options(std::move(opt)), model({options.noHandshake, options.noEField, options.noReports, options.speedFactor})
+        : options(std::move(opt)),
+          model({options.noHandshake, options.noEField, options.noReports, options.speedFactor, options.homingMmPerSec,
+                 options.maxFeedMmPerSec, options.handshakeReply})
     {
+        model.SetPosition(options.startPosition);
     }
 
     void Serve();
@@ -111,6 +70,9 @@ struct CStageSimulator::SImpl {
     void NoticeOpens(CReplyScheduler& replies);
     void EndBoot(CReplyScheduler& replies);
     void WriteDue(CReplyScheduler& replies);
+    void ApplyRequests(CReplyScheduler& replies);
+    void StopIfHalted(const CReplyScheduler& replies);
+    void Request(const std::function<void()>& change);
     void Shutdown();
     void SetIdleInPoll(bool idle)
     {
@@ -128,22 +90,28 @@ struct CStageSimulator::SImpl {
     std::string lastError;
 
     // Set up by Start() before the thread runs; afterwards only the serve thread touches them.
-    CFd master, client, wake, opens;
+    CSimLine line;
     CPortEntry port;
     CFile transcriptFile;
     CLineSplitter splitter;
     Clock::time_point startedAt{};
     std::optional<Clock::time_point> bootEndsAt;   // the board is rebooting until then
     std::uint64_t nextSeq = 0;
-    std::deque<std::uint64_t> queuedSeqs;          // lines waiting to be carried out, in order
+    bool stoppedByHalt = false;
 
     // Kept after the entry is gone, so that a test can still name what vanished.
     int comNumber = 0;
     std::string device, portPath;
 
     // The serve thread sleeps in poll with nothing received left to answer and nothing due to send;
-    // guarded by mutex, as are master and client while Shutdown closes them.
+    // guarded by mutex, as is the line while Shutdown hangs it up.
     bool idleInPoll = false;
+
+    // Halt() and SetSilent() from other threads, guarded by mutex: the serve thread carries them out
+    // and counts them in `applied`.
+    bool haltRequested = false;
+    std::optional<bool> silentRequested;
+    std::uint64_t requests = 0, applied = 0;
 
     std::thread thread;
     std::atomic<bool> stopRequested{false};
@@ -165,8 +133,6 @@ void CStageSimulator::SImpl::Record(std::string text, Clock::time_point arrival,
         std::lock_guard lock(mutex);
         transcript.push_back({std::move(text), arrival, lost, false, nextSeq});
     }
-    if (!lost)
-        queuedSeqs.push_back(nextSeq);
     ++nextSeq;
     changed.notify_all();
 }
@@ -197,22 +163,11 @@ void CStageSimulator::SImpl::MarkOutside(std::uint64_t seq)
 // for bytes written before it.
 void CStageSimulator::SImpl::NoticeOpens(CReplyScheduler& replies)
 {
-    alignas(inotify_event) char buf[4096];
-    for (;;) {
-        const ssize_t n = ::read(opens.Get(), buf, sizeof buf);
-        if (n <= 0)
-            return;
-        for (ssize_t at = 0; at < n;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buf + at);
-            if (event->mask & IN_OPEN) {
-                openCount.fetch_add(1);
-                if (options.resetOnOpenMs > 0) {
-                    bootEndsAt = Clock::now() + milliseconds(options.resetOnOpenMs);
-                    replies.Reset();
-                    queuedSeqs.clear();
-                }
-            }
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    for (int opened = line.TakeOpens(); opened > 0; --opened) {
+        openCount.fetch_add(1);
+        if (options.resetOnOpenMs > 0) {
+            bootEndsAt = Clock::now() + milliseconds(options.resetOnOpenMs);
+            replies.Reset();
         }
     }
 }
@@ -230,7 +185,7 @@ bool CStageSimulator::SImpl::Receive(CReplyScheduler& replies, size_t& received)
 {
     char buf[4096];
     for (;;) {
-        const ssize_t n = ::read(master.Get(), buf, sizeof buf);
+        const long n = line.Read(buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN)
@@ -239,10 +194,10 @@ bool CStageSimulator::SImpl::Receive(CReplyScheduler& replies, size_t& received)
             return false;   // only once no client descriptor is left, which our own one prevents
         const auto arrival = Clock::now();
         const bool booting = bootEndsAt.has_value();
-        for (auto& line : splitter.Feed(std::string_view(buf, static_cast<size_t>(n)))) {
+        for (auto& text : splitter.Feed(std::string_view(buf, static_cast<size_t>(n)))) {
             if (!booting)
-                replies.Queue(line, arrival);
-            Record(std::move(line), arrival, booting);
+                replies.Queue(text, arrival, nextSeq);
+            Record(std::move(text), arrival, booting);
             if (options.vanishAfterLines > 0 && ++received >= static_cast<size_t>(options.vanishAfterLines))
                 return false;
         }
@@ -256,7 +211,7 @@ void CStageSimulator::SImpl::WriteDue(CReplyScheduler& replies)
         const std::string_view piece = replies.Writable(now);
         if (piece.empty())
             return;
-        const ssize_t n = ::write(master.Get(), piece.data(), piece.size());
+        const long n = line.Write(piece.data(), piece.size());
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN)
@@ -269,20 +224,19 @@ void CStageSimulator::SImpl::WriteDue(CReplyScheduler& replies)
 void CStageSimulator::SImpl::Serve()
 {
     CReplyScheduler replies({options.replyDelayMs, options.chunkSize, options.chunkPauseMs, options.floodBytes,
-                             options.noise, options.crlf, options.lateHandshakeMs});
+                             options.noise, options.crlf, options.lateHandshakeMs, options.busyNotices,
+                             options.busyEveryMs, options.haltAfterMs, options.silentAfterMs},
+                            startedAt);
     if (options.banner)
         replies.SendLines(BannerLines());
-    const auto execute = [this](const std::string& line, Clock::time_point at) {
+    const auto execute = [this](const std::string& line, Clock::time_point at, std::uint64_t seq) {
         SReply reply;
         {
             std::lock_guard lock(mutex);
             reply = model.Execute(line, at);
         }
-        if (!queuedSeqs.empty()) {
-            if (reply.outsideEnvelope)
-                MarkOutside(queuedSeqs.front());
-            queuedSeqs.pop_front();
-        }
+        if (reply.outsideEnvelope)
+            MarkOutside(seq);
         changed.notify_all();   // WaitUntilIdle learns of the new move
         return reply;
     };
@@ -293,15 +247,14 @@ void CStageSimulator::SImpl::Serve()
         // stamped when they came, not after our own answers went out.
         NoticeOpens(replies);
         EndBoot(replies);
+        ApplyRequests(replies);
         present = Receive(replies, received);
         if (!present)
             break;
         replies.Advance(Clock::now(), execute);
+        StopIfHalted(replies);
         WriteDue(replies);
 
-        pollfd fds[3] = {{master.Get(), POLLIN, 0}, {wake.Get(), POLLIN, 0}, {opens.Get(), POLLIN, 0}};
-        if (!replies.Writable(Clock::now()).empty())
-            fds[0].events |= POLLOUT;
         std::optional<Clock::time_point> next = replies.NextDeadline();
         if (bootEndsAt)
             next = next ? std::min(*next, *bootEndsAt) : *bootEndsAt;
@@ -311,22 +264,60 @@ void CStageSimulator::SImpl::Serve()
             timeoutMs = static_cast<int>(std::clamp<long long>(wait, 0, 60'000));
         }
         SetIdleInPoll(replies.Idle() && !bootEndsAt);
-        const int polled = ::poll(fds, 3, timeoutMs);
+        CSimLine::SReady ready;
+        const bool polled = line.Poll(!replies.Writable(Clock::now()).empty(), timeoutMs, ready);
         SetIdleInPoll(false);
-        if (polled < 0 && errno != EINTR)
+        if (!polled)
             break;
         NoticeOpens(replies);
-        if (fds[1].revents & POLLIN) {
-            eventfd_t ignored;
-            ::eventfd_read(wake.Get(), &ignored);
-            std::lock_guard lock(mutex);
-            replies.SendRaw(injected);
-            injected.clear();
+        if (ready.wake) {
+            {
+                std::lock_guard lock(mutex);
+                replies.SendRaw(injected);
+                injected.clear();
+            }
+            ApplyRequests(replies);
         }
-        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR))
+        if (ready.input)
             present = Receive(replies, received);
     }
     Shutdown();
+}
+
+void CStageSimulator::SImpl::ApplyRequests(CReplyScheduler& replies)
+{
+    {
+        std::lock_guard lock(mutex);
+        if (applied == requests)
+            return;
+        if (std::exchange(haltRequested, false))
+            replies.Halt();
+        if (silentRequested)
+            replies.SetSilent(*std::exchange(silentRequested, std::nullopt));
+        applied = requests;
+    }
+    StopIfHalted(replies);
+    changed.notify_all();
+}
+
+// A halted controller's motors stop where they are; a reboot (on open) brings it back.
+void CStageSimulator::SImpl::StopIfHalted(const CReplyScheduler& replies)
+{
+    if (replies.Halted() && !stoppedByHalt) {
+        std::lock_guard lock(mutex);
+        model.Stop(Clock::now());
+    }
+    stoppedByHalt = replies.Halted();
+}
+
+// The serve thread takes the change before it reads the line again, and the caller waits for that.
+void CStageSimulator::SImpl::Request(const std::function<void()>& change)
+{
+    std::unique_lock lock(mutex);
+    change();
+    const std::uint64_t mine = ++requests;
+    line.Wake();
+    changed.wait_for(lock, std::chrono::seconds(5), [&] { return applied >= mine || !serving.load(); });
 }
 
 // The entry goes and the state turns before the line hangs up: whoever notices the hang-up (a panel
@@ -338,9 +329,7 @@ void CStageSimulator::SImpl::Shutdown()
     serving.store(false);
     changed.notify_all();
     std::lock_guard lock(mutex);
-    master.Reset();
-    client.Reset();
-    opens.Reset();
+    line.Hangup();
 }
 
 CStageSimulator::CStageSimulator(SSimOptions options) : m_pImpl(std::make_unique<SImpl>(std::move(options))) {}
@@ -356,58 +345,29 @@ bool CStageSimulator::Start()
     }
     if (d.thread.joinable())
         d.thread.join();
-    auto fail = [&d](const std::string& what, int err) {
-        d.lastError = what + ": " + ErrnoText(err);
+    auto fail = [&d](const std::string& error) {
+        d.lastError = error;
         d.port.Remove();
-        d.master.Reset();
-        d.client.Reset();
-        d.wake.Reset();
-        d.opens.Reset();
+        d.line.Hangup();
         d.transcriptFile.Reset();
         return false;
     };
-
-    int masterFd = -1, clientFd = -1;
-    if (::openpty(&masterFd, &clientFd, nullptr, nullptr, nullptr) != 0)
-        return fail("cannot open a pseudo-terminal", errno);
-    d.master.Reset(masterFd);
-    d.client.Reset(clientFd);
-    char name[128];
-    if (::ptsname_r(masterFd, name, sizeof name) != 0)
-        return fail("cannot name the pseudo-terminal", errno);
-    if (!MakeRaw(masterFd) || !MakeRaw(clientFd) || !SetFlags(masterFd, true) || !SetFlags(clientFd, false))
-        return fail("cannot configure the pseudo-terminal", errno);
-    // The descriptor that keeps the line up only reads: a program that looks for who holds the
-    // device for writing must not take the simulator itself for another user of its port.
-    const int keepFd = ::open(name, O_RDONLY | O_NOCTTY | O_CLOEXEC);
-    if (keepFd < 0)
-        return fail("cannot open the pseudo-terminal", errno);
-    d.client.Reset(keepFd);
-    // Opens by others are watched from now on: our own ones above do not count.
-    const int opensFd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (opensFd < 0 || ::inotify_add_watch(opensFd, name, IN_OPEN) < 0) {
-        const int err = errno;
-        if (opensFd >= 0)
-            ::close(opensFd);
-        return fail("cannot watch the pseudo-terminal", err);
-    }
-    d.opens.Reset(opensFd);
-    const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0)
-        return fail("cannot create an eventfd", errno);
-    d.wake.Reset(wakeFd);
+    std::string error;
+    if (!d.line.Open(error))
+        return fail(error);
+    const std::string name = d.line.Device();
 
     const std::string portsDir = d.options.portsDir.empty() ? platform::PortsDir() : d.options.portsDir;
     if (!d.port.Create(portsDir, d.options.comNumber, name)) {
         const int err = errno;
         const std::string which = d.options.comNumber > 0 ? "COM" + std::to_string(d.options.comNumber) : "a free COM1..COM16";
-        return fail("cannot register " + which + " in " + portsDir, err);
+        return fail("cannot register " + which + " in " + portsDir + ": " + ErrnoText(err));
     }
     d.startedAt = Clock::now();
     if (!d.options.transcriptFile.empty()) {
         d.transcriptFile.Reset(std::fopen(d.options.transcriptFile.c_str(), "a"));
         if (!d.transcriptFile.Get())
-            return fail("cannot open " + d.options.transcriptFile, errno);
+            return fail("cannot open " + d.options.transcriptFile + ": " + ErrnoText(errno));
         const std::string header = "# TarnikSim on COM" + std::to_string(d.port.ComNumber()) + " (" + name +
                                    "), started " + WallClockNow() + "; seconds since then, tab, line received\n";
         std::fputs(header.c_str(), d.transcriptFile.Get());
@@ -418,7 +378,6 @@ bool CStageSimulator::Start()
     d.portPath = d.port.Path();
     d.splitter = CLineSplitter();
     d.bootEndsAt.reset();
-    d.queuedSeqs.clear();
     d.openCount.store(0);
     d.stopRequested.store(false);
     d.serving.store(true);
@@ -426,7 +385,7 @@ bool CStageSimulator::Start()
         d.thread = std::thread([&d] { d.Serve(); });
     } catch (const std::system_error& e) {
         d.serving.store(false);
-        return fail("cannot start the serving thread", e.code().value());
+        return fail("cannot start the serving thread: " + ErrnoText(e.code().value()));
     }
     d.lastError.clear();
     return true;
@@ -436,10 +395,19 @@ void CStageSimulator::Stop()
 {
     SImpl& d = *m_pImpl;
     d.stopRequested.store(true);
-    if (d.wake.Get() >= 0)
-        ::eventfd_write(d.wake.Get(), 1);
+    d.line.Wake();
     if (d.thread.joinable())
         d.thread.join();
+}
+
+void CStageSimulator::Halt()
+{
+    m_pImpl->Request([d = m_pImpl.get()] { d->haltRequested = true; });
+}
+
+void CStageSimulator::SetSilent(bool silent)
+{
+    m_pImpl->Request([d = m_pImpl.get(), silent] { d->silentRequested = silent; });
 }
 
 // A pulled cable and an orderly end look the same from the client's side: the master closes.
@@ -514,28 +482,17 @@ std::array<double, 3> CStageSimulator::ActualPosition() const
     return m_pImpl->model.Actual(Clock::now());
 }
 
-namespace {
-// Bytes waiting to be read on fd; -1 when it cannot tell.
-int Waiting(int fd)
-{
-    int n = 0;
-    return ::ioctl(fd, FIONREAD, &n) == 0 ? n : -1;
-}
-} // namespace
-
 bool CStageSimulator::Settled() const
 {
     std::lock_guard lock(m_pImpl->mutex);
     const SImpl& d = *m_pImpl;
-    return d.serving.load() && d.idleInPoll && d.injected.empty() && Waiting(d.master.Get()) == 0;
+    return d.serving.load() && d.idleInPoll && d.injected.empty() && d.line.PendingInput() == 0;
 }
 
 int CStageSimulator::UnreadByClient() const
 {
     std::lock_guard lock(m_pImpl->mutex);
-    // The client side's input queue is shared by every descriptor of the device: our own idle one
-    // shows what the client has not read yet.
-    return m_pImpl->serving.load() ? Waiting(m_pImpl->client.Get()) : -1;
+    return m_pImpl->serving.load() ? m_pImpl->line.UnreadByClient() : -1;
 }
 
 bool CStageSimulator::WaitUntilIdle(int timeoutMs) const
@@ -560,8 +517,7 @@ void CStageSimulator::SendRaw(const std::string& bytes)
         std::lock_guard lock(m_pImpl->mutex);
         m_pImpl->injected += bytes;
     }
-    if (m_pImpl->wake.Get() >= 0)
-        ::eventfd_write(m_pImpl->wake.Get(), 1);
+    m_pImpl->line.Wake();
 }
 
 } // namespace sim

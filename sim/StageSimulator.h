@@ -36,7 +36,20 @@ struct SSimOptions {
     int vanishAfterLines = -1;    // >0: the device goes away when the N-th line arrives; that line is
                                   // recorded but not answered, and unsent answers are lost
     bool banner = true;           // "start" and a few "echo:" lines when the simulator starts
-    double speedFactor = 1.0;     // a move takes distance/feed minutes times this (0: instant)
+    double speedFactor = 1.0;     // scales how long moves and homing take (0: instant; 1: real time)
+    std::array<double, 3> homingMmPerSec = {50, 50, 4};    // per-axis homing speeds; homing runs the axes
+                                  // one after the other (X, Y, then Z) from where the stage is to 0
+    std::array<double, 3> maxFeedMmPerSec = {300, 300, 5}; // a move runs at the commanded feed capped per
+                                  // axis, and lasts as long as its slowest axis
+    std::array<double, 3> startPosition = {0, 0, 0};       // where the stage is at start
+    bool busyNotices = true;      // "echo:busy: processing" every busyEveryMs while a blocking command
+    int busyEveryMs = 2000;       // (G28, M400) runs; false: nothing until its "ok"
+    int haltAfterMs = -1;         // >=0: that long after Start(), "Error:Printer halted. kill() called!"
+                                  // once, then nothing; lines are recorded, never answered
+    int silentAfterMs = -1;       // >=0: that long after Start(), the controller falls silent (records,
+                                  // never answers, sends nothing) with the port open
+    std::string handshakeReply{}; // non-empty: M105 is answered with exactly these lines (split at
+                                  // "\n"), without an "ok" of the simulator's own
     std::string transcriptFile;   // non-empty: every received line is appended here as it arrives
 };
 
@@ -84,8 +97,14 @@ public:
     // Bytes sent that the client has not read yet (-1: cannot tell, or no longer serving).
     int UnreadByClient() const;
 
-    void SendRaw(const std::string& bytes);   // queued behind the answers not yet sent
+    void SendRaw(const std::string& bytes);   // queued behind the answers not yet sent; goes out even
+                                              // when the controller is halted or silent
     void Vanish();                            // the device goes away now
+    // The controller halts now: the halt line, then silence; the stage stops where it is.
+    void Halt();
+    // Falls silent now, or speaks again. Answers to lines received while silent are lost for good.
+    // Both take effect before they return: a line written afterwards meets the new state.
+    void SetSilent(bool silent);
 
 private:
     struct SImpl;

@@ -2,6 +2,7 @@
 // only what the running simulator does itself (its ports/ entry, the line, the transcript file,
 // vanishing). What the simulated controller answers, and when, is the clocked model's business
 // (sim_model_test); the executable's own start and end are checked on the package.
+#include "sim/ReplyScheduler.h"
 #include "sim/SimClient.h"
 #include "sim/SimText.h"
 #include "sim/StageSimulator.h"
@@ -112,4 +113,23 @@ TEST_F(SimulatorTest, FaultOptionsReachTheLineAndItVanishesAtTheNthLine)
     EXPECT_TRUE(m_client.Take().empty());
     EXPECT_FALSE(fs::is_symlink(m_pSim->PortEntryPath()));
     EXPECT_EQ(m_pSim->Transcript().size(), 3u);
+}
+
+// Halt() and SetSilent() from another thread take effect before they return. A bug that answered
+// an ignored line would put its answer before the injected marker, which leaves after it.
+TEST_F(SimulatorTest, FallsSilentAndHaltsOnDemand)
+{
+    StartSim();
+    m_pSim->SetSilent(true);
+    m_client.Send("M105\n");
+    ASSERT_TRUE(m_pSim->WaitForLine("M105", 5000));
+    m_pSim->SetSilent(false);
+    EXPECT_EQ(m_client.Ask("M114", 2), (Lines{"X:0.00 Y:0.00 Z:0.00 E:0.00 Count X:0 Y:0 Z:0", "ok"}));
+
+    m_pSim->Halt();
+    m_client.Send("M114\n");
+    ASSERT_TRUE(m_pSim->WaitForLines(3, 5000));
+    m_pSim->SendRaw("marker\n");
+    EXPECT_EQ(m_client.Lines(2), (Lines{HALT_NOTICE, "marker"}));
+    EXPECT_TRUE(m_pSim->Serving());
 }

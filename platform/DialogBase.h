@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QScrollBar>
 
+#include "platform/ButtonKeys.h"
 #include "platform/DialogTemplate.h"
 #include "platform/WinTypes.h"
 
@@ -113,4 +114,5 @@ private:
     bool m_bCloseAccepted = false;
     QMenu* m_pSystemMenu = nullptr;
     QHash<UINT_PTR, int> m_timers;   // our ID -> Qt timer ID
+    CButtonKeyRepeats m_buttonKeyRepeats;
 };

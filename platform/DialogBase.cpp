@@ -183,6 +183,9 @@ QWidget* CDialogBase::CreateControl(const SControlTemplate& t)
         combo->setMaxVisibleItems(10);
         // The template height includes the dropped-down list; the closed box is one line tall.
         r.setHeight(qMin(r.height(), combo->sizeHint().height()));
+        // Only the operator's choice: a list the program fills or selects in says nothing.
+        if (t.kind == EControlKind::DropDownList)
+            connect(combo, &QComboBox::activated, this, [this, id = t.id] { OnCommand(id); });
         w = combo;
         break;
     }

@@ -84,7 +84,8 @@ public:
 
 protected:
     virtual BOOL OnInitDialog();
-    // A push button or check box was clicked (BN_CLICKED).
+    // A push button or check box was clicked (BN_CLICKED), or the operator chose an entry of a
+    // drop-down list (CBN_SELCHANGE).
     virtual void OnCommand(int id);
     virtual void OnHScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar);
     virtual void OnVScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar);

@@ -108,7 +108,7 @@ void CTarnikMDlg::BeginConnection()
         return;
     if (m_pSerial->Open(device.toStdString(), this, 0, 0, 0, 0) != ERROR_SUCCESS)
         return;
-    if (m_pSerial->ConfigureLine(115200, 8, 0, 0) != ERROR_SUCCESS)
+    if (m_pSerial->ConfigureLine(SelectedBaud(), 8, 0, 0) != ERROR_SUCCESS)
         return;
     m_pSerial->ConfigureReadMode(CSerial::EReadNonBlocking);
     LoadRetainLastPos();

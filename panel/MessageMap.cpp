@@ -26,6 +26,7 @@ const struct {
     {IDC_CHECK_ONTOP, &CTarnikMDlg::OnBnClickedAlwaysOnTop},
     {IDC_CHECK_RETAIN, &CTarnikMDlg::OnBnClickedRetainLastPos},
     {IDC_BTN_STATUS, &CTarnikMDlg::OnBnClickedStatus},
+    {IDC_COMBO_BAUD, &CTarnikMDlg::OnCbnSelchangeBaud},
 };
 
 // The jog buttons and Home share one handler, which is told the button.

@@ -39,11 +39,7 @@ void DescribeSelection(QComboBox* ports)
 void CTarnikMDlg::EnumeratePorts()
 {
     RefreshPortList();
-    if (auto* baud = DlgItem<QComboBox>(IDC_COMBO_BAUD)) {
-        baud->clear();
-        baud->addItem(QStringLiteral("115200"));
-        baud->setCurrentIndex(0);
-    }
+    FillBaudList();
 }
 
 void CTarnikMDlg::RefreshPortList()

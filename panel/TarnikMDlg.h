@@ -58,6 +58,8 @@ public:
     void OnJogButton(UINT nID);
     void FillSpeedDistanceLists();
     void EnumeratePorts();
+    void FillBaudList();
+    DWORD SelectedBaud() const;   // the rate Connect uses
     void RefreshPortList();
     void UpdatePortMenu();
     void SetPositionLive(bool live);
@@ -77,6 +79,7 @@ public:
     void OnBnClickedSetPark();
     void OnBnClickedAlwaysOnTop();
     void OnBnClickedRetainLastPos();
+    void OnCbnSelchangeBaud();
     void OnAboutBox();
     void OnPinSelectedPort() { OnPinPort(true); }
     void OnUnpinSelectedPort() { OnPinPort(false); }

@@ -183,6 +183,9 @@ QWidget* CDialogBase::CreateControl(const SControlTemplate& t)
         combo->setMaxVisibleItems(10);
         // The template height includes the dropped-down list; the closed box is one line tall.
         r.setHeight(qMin(r.height(), combo->sizeHint().height()));
+        // Only the operator's choice: a list the program fills or selects in says nothing.
+        if (t.kind == EControlKind::DropDownList)
+            connect(combo, &QComboBox::activated, this, [this, id = t.id] { OnCommand(id); });
         w = combo;
         break;
     }
@@ -409,6 +412,16 @@ void CDialogBase::keyPressEvent(QKeyEvent* e)
 bool CDialogBase::eventFilter(QObject* watched, QEvent* e)
 {
     if (e->type() == QEvent::KeyPress || e->type() == QEvent::KeyRelease) {
+        // A button is pressed by a fresh press of Enter or Space, never by the keyboard's repeats,
+        // which go on to whatever window has the focus. Enter held on a box (which closes at the
+        // press) went on repeating into the panel, where each repeat restarted the focused
+        // button's 100 ms animated click: Connect was clicked as soon as the repeats paused or
+        // stopped, and the port opened with nobody pressing Connect. A key sent to the box's own
+        // window (xdotool key --window) leaves Return held for good: the press goes through the
+        // X server because the box has the focus, the release is sent to the box's window, which
+        // has gone by then, so the server repeats Return until some other release of it.
+        if (m_buttonKeyRepeats.IsRepeatedPress(*static_cast<QKeyEvent*>(e)))
+            return true;
         auto* w = qobject_cast<QWidget*>(watched);
         // Each key event is seen once: at the widget that receives it first.
         const bool first = w && (w == QApplication::focusWidget() || (!QApplication::focusWidget() && w == this));

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QScrollBar>
 
+#include "platform/ButtonKeys.h"
 #include "platform/DialogTemplate.h"
 #include "platform/WinTypes.h"
 
@@ -83,7 +84,8 @@ public:
 
 protected:
     virtual BOOL OnInitDialog();
-    // A push button or check box was clicked (BN_CLICKED).
+    // A push button or check box was clicked (BN_CLICKED), or the operator chose an entry of a
+    // drop-down list (CBN_SELCHANGE).
     virtual void OnCommand(int id);
     virtual void OnHScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar);
     virtual void OnVScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar);
@@ -113,4 +115,5 @@ private:
     bool m_bCloseAccepted = false;
     QMenu* m_pSystemMenu = nullptr;
     QHash<UINT_PTR, int> m_timers;   // our ID -> Qt timer ID
+    CButtonKeyRepeats m_buttonKeyRepeats;
 };

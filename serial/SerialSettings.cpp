@@ -1,7 +1,9 @@
-// CSerial's line settings: baud rate, character format and flow control, kept in termios.
+// CSerial's line settings: baud rate, character format and flow control, kept in termios (a rate
+// without a speed constant of its own goes through LineRate.cpp).
 #include <cerrno>
 #include <termios.h>
 
+#include "serial/LineRate.h"
 #include "serial/SerialPortPrivate.h"
 
 namespace {
@@ -30,14 +32,6 @@ bool SpeedFor(DWORD rate, speed_t& speed)
     return false;
 }
 
-long RateFor(speed_t speed)
-{
-    for (const SBaud& b : kBauds)
-        if (b.speed == speed)
-            return static_cast<long>(b.rate);
-    return -1;
-}
-
 constexpr tcflag_t kParityBits = PARENB | PARODD | CMSPAR;
 
 } // namespace
@@ -51,10 +45,15 @@ LONG CSerial::ConfigureLine(DWORD baud, DWORD dataBits, DWORD parity, DWORD stop
         return SetLastError(err);
 
     speed_t speed = B0;
-    if (!SpeedFor(baud, speed) || dataBits < 5 || dataBits > 8 || parity > EParSpace || stopBits > EStop2)
+    const bool fConstant = SpeedFor(baud, speed);
+    if (baud == 0 || dataBits < 5 || dataBits > 8 || parity > EParSpace || stopBits > EStop2)
         return SetLastError(EINVAL);
-    ::cfsetispeed(&tio, speed);
-    ::cfsetospeed(&tio, speed);
+    if (fConstant) {
+        ::cfsetispeed(&tio, speed);
+        ::cfsetospeed(&tio, speed);
+        // Input at the output rate, also after a rate that was set by number.
+        tio.c_cflag &= ~static_cast<tcflag_t>(CIBAUD);
+    }
 
     constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     tio.c_cflag = (tio.c_cflag & ~CSIZE) | kSizes[dataBits - 5];
@@ -73,6 +72,9 @@ LONG CSerial::ConfigureLine(DWORD baud, DWORD dataBits, DWORD parity, DWORD stop
 
     if (LONG err = m_pPort->SetAttr(tio))
         return SetLastError(err);
+    if (!fConstant)
+        if (LONG err = serial_detail::SetArbitraryRate(m_pPort->fd, baud))
+            return SetLastError(err);
     m_pPort->parity = static_cast<EParity>(parity);
     return ERROR_SUCCESS;
 }
@@ -121,9 +123,9 @@ long CSerial::QueryBaudRate()
     termios tio{};
     if (QueryLineSettings(tio))
         return -1;
-    const long rate = RateFor(::cfgetospeed(&tio));
+    const long rate = serial_detail::QueryOutputRate(m_pPort->fd);
     if (rate < 0)
-        SetLastError(EINVAL);
+        SetLastError(serial_detail::LastErrno());
     return rate;
 }
 

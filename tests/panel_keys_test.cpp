@@ -2,7 +2,9 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <thread>
 
@@ -131,6 +133,68 @@ TEST_F(PanelKeys, LetterKeysJogByPositionUnderANonLatinLayout)
     QKeyEvent press(QEvent::KeyPress, static_cast<int>(0x0412), Qt::NoModifier, 40, 0x6d7, 0, QStringLiteral("\u0432"));
     QApplication::sendEvent(focus, &press);
     EXPECT_EQ(LinesAfterQuiet(), WireLines({"G21\n", "G91\n", "G0 X1.00 F5000\n", "M114\n", "M114\n"}));
+}
+
+using PanelHeldEnter = CStageTest;
+
+// The error box answered with Enter, and Enter still held, or left held: a key sent to the box's
+// own window goes down through the X server while the box has the focus, and its release goes to
+// the box's window, gone by then. The box closes at the press; the repeats (a release and a press
+// with one time stamp, 25 a second) go on into the panel, where Connect has the focus. They press
+// nothing; a fresh press does.
+TEST_F(PanelHeldEnter, RepeatsOfTheEnterThatAnsweredTheErrorBoxPressNoButton)
+{
+    sim::SSimOptions options = Quiet();
+    options.noHandshake = true;
+    StartStage(options);
+    auto& panel = OpenPanel();
+    auto* connect = panel.DlgItem<QPushButton>(IDC_BTN_CONNECT);
+    Click(IDC_BTN_CONNECT);
+    connect->setFocus();
+    ASSERT_TRUE(WaitForLines(1));
+    ulong stamp = 1000;
+    // As the platform delivers a key: to the window, which hands it to its focused widget.
+    const auto send = [&stamp](QWidget* to, QEvent::Type type) {
+        QKeyEvent e(type, Qt::Key_Return, Qt::NoModifier);
+        e.setTimestamp(stamp);
+        QApplication::sendEvent(to->windowHandle(), &e);
+    };
+    bool answered = false;
+    QTimer answer;
+    answer.callOnTimeout([&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box || !box->isVisible())
+            return;
+        if (answered) {
+            ADD_FAILURE() << "Enter left the box up";
+            box->close();
+            return;
+        }
+        answered = true;
+        send(box, QEvent::KeyPress);
+    });
+    answer.start(20);
+    for (int tick = 0; tick <= CONNECT_TIMEOUT_TICKS; ++tick)
+        panel.OnTimer(CONNECT_TIMER_ID);
+    answer.stop();
+    ASSERT_TRUE(answered);
+    ASSERT_EQ(Text(IDC_BTN_CONNECT), "Connect");
+    LinesAfterQuiet();
+    Forget();
+
+    for (stamp += 660; stamp < 3000; stamp += 40) {
+        send(&panel, QEvent::KeyRelease);
+        send(&panel, QEvent::KeyPress);
+    }
+    EXPECT_FALSE(connect->isDown());   // an animated click would land 100 ms after the last repeat
+    EXPECT_EQ(LinesAfterQuiet(150), WireLines{});
+    EXPECT_EQ(m_stage->OpenCount(), 1);
+
+    send(&panel, QEvent::KeyRelease);
+    stamp += 300;
+    send(&panel, QEvent::KeyPress);
+    EXPECT_EVENTUALLY_EQ(Text(IDC_BTN_CONNECT), QStringLiteral("Connecting..."), 1000);
+    EXPECT_EQ(m_stage->OpenCount(), 2);
 }
 
 } // namespace

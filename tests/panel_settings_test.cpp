@@ -11,7 +11,9 @@
 
 #include "platform/FileLocations.h"
 #include "res/Resource.h"
-#include "tests/support/PanelFixture.h"
+#include "serial/LineRate.h"
+#include "tests/support/PseudoTerminal.h"
+#include "tests/support/StageFixture.h"
 
 namespace {
 
@@ -161,6 +163,38 @@ TEST_F(PanelSettings, CollapseThenExpandGivesBackTheFullSize)
     EXPECT_GE(panel.GetDlgItem(IDC_BTN_START)->geometry().top(), panel.height());
     Click(IDC_BTN_MORELESS);
     EXPECT_EQ(panel.size(), full);
+}
+
+using PanelBaud = CStageTest;
+
+// The baud list offers its rates, 115200 first and chosen when System.cfg stores none or one the
+// list does not offer. The operator's choice is stored at once, and Connect opens the line at it,
+// a rate without a speed constant of its own too (read back from the device).
+TEST_F(PanelBaud, TheChosenRateIsStoredAtOnceAndOpensTheLine)
+{
+    const QStringList rates = {"115200", "250000", "230400", "500000", "1000000", "57600"};
+    const std::pair<const char*, const char*> cases[] = {
+        {nullptr, "115200"}, {"1000000", "1000000"}, {"9600", "115200"}, {"fast", "115200"}};
+    for (auto [stored, shown] : cases) {
+        SCOPED_TRACE(stored ? stored : "nothing stored");
+        if (stored)
+            WriteConfig(std::string("[Connection]\nBaud=") + stored + "\n");
+        auto* list = OpenPanel().DlgItem<QComboBox>(IDC_COMBO_BAUD);
+        QStringList offered;
+        for (int i = 0; i < list->count(); ++i)
+            offered << list->itemText(i);
+        EXPECT_EQ(offered, rates);
+        EXPECT_EQ(list->currentText(), shown);
+        ClosePanel();
+    }
+    StartStage();
+    auto& panel = OpenPanel();
+    QTest::keyClick(panel.GetDlgItem(IDC_COMBO_BAUD), Qt::Key_Down);
+    EXPECT_NE(Config().find("[Connection]\nBaud=250000\n"), std::string::npos) << Config();
+    Click(IDC_BTN_CONNECT);
+    ASSERT_TRUE(WaitForLines(1));
+    const SClientSide device(m_stage->DevicePath());
+    EXPECT_EQ(serial_detail::QueryOutputRate(device.fd), 250000);
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // The application shell around the panel: the about box and its menu entry, the layout in pixels,
 // the look at start.
 #include <QApplication>
-#include <QComboBox>
 #include <QMenu>
 #include <QTimer>
 #include <functional>
@@ -58,8 +57,6 @@ TEST_F(PanelShell, TheOfflinePanelShowsItsStartLookWhereItsDialogUnitsPutIt)
         EXPECT_TRUE(Enabled(id)) << id;
     for (int id : {IDC_COMBO_XYDIST, IDC_COMBO_ZSPEED, IDC_BTN_HOME, IDC_BTN_XPLUS, IDC_SCROLL_Z, IDC_BTN_START})
         EXPECT_FALSE(Enabled(id)) << id;
-    EXPECT_EQ(panel.DlgItem<QComboBox>(IDC_COMBO_BAUD)->count(), 1);
-    EXPECT_EQ(Text(IDC_COMBO_BAUD), "115200");
     // The thumbs match the position (0, 0, 0): X at the left end, Y and Z at the bottom ends.
     const std::pair<int, int> thumbs[] = {{IDC_SCROLL_X, 0}, {IDC_SCROLL_Y, 300}, {IDC_SCROLL_Z, 200}};
     for (auto [id, value] : thumbs)

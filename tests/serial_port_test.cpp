@@ -58,11 +58,15 @@ TEST_F(SerialPortTest, AWriteTheLineDoesNotTakeFailsAfterTwoSecondsAndTheNextAtO
     }
 }
 
-// The panel's own settings: 115200 8N1, no parity check.
+// The panel's own settings: 8N1, no parity check, at a rate with a speed constant or without one
+// (250000, set by number) and back.
 TEST_F(SerialPortTest, ConfigureLineSetsTheLine)
 {
     ASSERT_EQ(port.Open(pty.Path()), 0);
+    ASSERT_EQ(port.ConfigureLine(250000, 8, 0, 0), 0);
+    EXPECT_EQ(port.QueryBaudRate(), 250000);
     ASSERT_EQ(port.ConfigureLine(115200, 8, 0, 0), 0);
+    EXPECT_EQ(port.QueryBaudRate(), 115200);
     const termios tio = pty.ClientSettings();
     EXPECT_EQ(cfgetospeed(&tio), B115200);
     EXPECT_EQ(tio.c_iflag & INPCK, 0u);

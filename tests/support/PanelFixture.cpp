@@ -74,6 +74,7 @@ CTarnikMDlg& CPanelTest::OpenPanel()
     m_panel = std::make_unique<CTarnikMDlg>();
     m_panel->Create();
     m_panel->show();
+    QCoreApplication::sendPostedEvents(m_panel.get(), QEvent::MetaCall);   // the port list, made once the window is up
     return *m_panel;
 }
 

@@ -57,13 +57,14 @@ void CTarnikMDlg::RefreshPortList()
     auto* ports = DlgItem<QComboBox>(IDC_COMBO_PORT);
     if (!ports)
         return;
-    // The first list is made once the window is up: looking at the process table and the device
-    // database costs more than the rest of the start-up together.
-    if (!m_bPortListQueued) {
-        m_bPortListQueued = true;
-        QMetaObject::invokeMethod(this, &CTarnikMDlg::RefreshPortList, Qt::QueuedConnection);
+    // The first list (OnInitDialog's) waits for the window's first paint: looking at the process
+    // table and the device database costs more than the rest of the start-up together, and the
+    // window shows that much sooner. Any later call lists at once.
+    if (m_nPortListState == EPortListNone) {
+        m_nPortListState = EPortListAfterPaint;
         return;
     }
+    m_nPortListState = EPortListMade;
     // Held devices are named too: an adapter that shares its stable name with a held one is no
     // more found again by that name than one that shares it with a listed one.
     const std::vector<SComPort> present = MapComPorts(16);

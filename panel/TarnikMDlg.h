@@ -157,5 +157,6 @@ private:
     std::unique_ptr<QSocketNotifier> m_pPortNotifier;   // goes before the monitor's descriptor
     QString m_strWantedPort;
     QString m_strWantedDevice;       // the node it was chosen on
-    bool m_bPortListQueued = false;  // the first list waits until the window is up
+    enum EPortListState { EPortListNone, EPortListAfterPaint, EPortListMade };
+    EPortListState m_nPortListState = EPortListNone;   // the first list waits for the first paint
 };

@@ -86,7 +86,9 @@ TEST_F(PanelPorts, WhileIdleTheListFollowsAdaptersAndKeepsTheSelection)
     CPseudoTerminal pty;
     ASSERT_TRUE(m_testbed->Plug("ttyUSB1", pty.Path(), "A"));
     ASSERT_TRUE(m_testbed->Plug("ttyUSB2", OtherPty(), "B"));
-    OpenPanel();
+    OpenPanel(false);
+    EXPECT_EQ(Entries().size(), 0);   // listed once the window has been painted, not before
+    EXPECT_EVENTUALLY_EQ(Entries().size(), 2, 1000);
     const QString described = QString::fromStdString("COM1: " + pty.Path() + ", QinHeng USB Serial 1a86:7523, serial A, by adapter name");
     EXPECT_EQ(Ports()->itemData(0).toString().toStdString(), pty.Path());   // what Connect opens
     EXPECT_EQ(Tip(0), described);

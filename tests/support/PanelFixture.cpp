@@ -69,12 +69,13 @@ void CPanelTest::CaptureLog()
     g_bTraceTimeStamp = FALSE;
 }
 
-CTarnikMDlg& CPanelTest::OpenPanel()
+CTarnikMDlg& CPanelTest::OpenPanel(bool listPortsAtOnce)
 {
     m_panel = std::make_unique<CTarnikMDlg>();
     m_panel->Create();
     m_panel->show();
-    QCoreApplication::sendPostedEvents(m_panel.get(), QEvent::MetaCall);   // the port list, made once the window is up
+    if (listPortsAtOnce)
+        m_panel->RefreshPortList();
     return *m_panel;
 }
 

@@ -21,7 +21,7 @@ namespace {
 constexpr int kIdentityRole = Qt::UserRole + 1;   // SPortName: finds the adapter again
 constexpr int kNumberRole = Qt::UserRole + 2;     // n of "COMn"
 constexpr int kNoPinRole = Qt::UserRole + 3;      // why it cannot be pinned; empty when it can
-constexpr int kStableNameRole = Qt::UserRole + 4; // its by-id name, its own or not
+constexpr int kLinkNamesRole = Qt::UserRole + 4;  // its by-id and by-path names, its own or not
 constexpr const char* kAbsentPinProperty = "absentPin";   // marks the menu's entries for absent pins
 
 QAction* MenuAction(QMenu* menu, UINT nID)
@@ -92,16 +92,17 @@ void CTarnikMDlg::RefreshPortList()
         ports->setItemData(i, identity, kIdentityRole);
         ports->setItemData(i, port.nNumber, kNumberRole);
         ports->setItemData(i, QString::fromStdString(names[k].strNoPin), kNoPinRole);
-        ports->setItemData(i, QString::fromStdString(infos[k].strStableName), kStableNameRole);
+        ports->setItemData(i, QStringList{QString::fromStdString(infos[k].strStableName), QString::fromStdString(infos[k].strUsbPort)},
+                           kLinkNamesRole);
         if (identity == m_strWantedPort)
             selected = i;
     }
-    // The operator's adapter may have lost the name it was chosen by since (a second adapter of
-    // its make came): the same node with that name is still the same adapter.
+    // The operator's adapter may go by another name since (a second adapter of its make came or
+    // went): the same node that still has the name it was chosen by is still the same adapter.
     if (ports->findData(m_strWantedPort, kIdentityRole) < 0)
         for (int i = 0; i < ports->count(); ++i)
             if (ports->itemData(i).toString() == m_strWantedDevice &&
-                ports->itemData(i, kStableNameRole).toString() == m_strWantedPort) {
+                ports->itemData(i, kLinkNamesRole).toStringList().contains(m_strWantedPort)) {
                 selected = i;
                 m_strWantedPort = ports->itemData(i, kIdentityRole).toString();
             }

@@ -130,11 +130,13 @@ std::string ResolveComPort(int n)
 
 namespace {
 
-std::string ReadSmallFile(const std::string& path)
+// A file of /proc, read whole: a busy machine holds thousands of locks, and the one on a port
+// may come anywhere in the list.
+std::string ReadProcFile(const std::string& path)
 {
     std::ifstream in(path);
     std::string text, line;
-    while (std::getline(in, line) && text.size() < 65536)
+    while (std::getline(in, line))
         text += line + '\n';
     return text;
 }
@@ -176,7 +178,7 @@ std::set<std::string> OpenForWritingElsewhere(const std::set<std::string>& reals
             const auto it = reals.find(std::string(target, static_cast<size_t>(n)));
             if (it == reals.end() || found.count(*it))
                 continue;
-            const std::string info = ReadSmallFile("/proc/" + pid + "/fdinfo/" + e->d_name);
+            const std::string info = ReadProcFile("/proc/" + pid + "/fdinfo/" + e->d_name);
             const auto flags = info.find("flags:");
             if (flags != std::string::npos && (std::strtol(info.c_str() + flags + 6, nullptr, 8) & O_ACCMODE) != O_RDONLY)
                 found.insert(*it);
@@ -192,7 +194,7 @@ std::string BaseName(const std::string& path) { return path.substr(path.find_las
 
 std::set<std::string> DevicesInUse(const std::vector<std::string>& paths)
 {
-    const std::string locks = ReadSmallFile("/proc/locks");
+    const std::string locks = ReadProcFile("/proc/locks");
     std::set<std::string> inUse, unseen;
     std::map<std::string, std::vector<std::string>> asked;   // real path -> the paths that name it
     for (const std::string& path : paths) {

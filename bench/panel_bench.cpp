@@ -75,6 +75,7 @@ int main(int argc, char** argv)
     CTarnikMDlg panel;
     panel.Create();
     panel.show();
+    panel.RefreshPortList();   // at once, not after the first paint
     QApplication::setActiveWindow(&panel);
     panel.DlgItem<QAbstractButton>(IDC_BTN_CONNECT)->click();
     if (!WaitFor([&] { return panel.GetDlgItem(IDC_BTN_HOME)->isEnabled(); }, 5000)) {

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QSocketNotifier>
 #include <QStyle>
+#include <QTimer>
 
 #include "panel/AboutDlg.h"
 #include "controls/ButtonST.h"
@@ -104,6 +105,11 @@ void CTarnikMDlg::OnAboutBox()
 
 void CTarnikMDlg::paintEvent(QPaintEvent* e)
 {
+    if (m_nPortListState == EPortListAfterPaint)   // the window is up: the port list comes next
+        QTimer::singleShot(0, this, [this] {
+            if (m_nPortListState == EPortListAfterPaint)
+                RefreshPortList();
+        });
     if (!isMinimized()) {
         CDialogBase::paintEvent(e);
         return;

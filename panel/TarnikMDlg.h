@@ -181,9 +181,12 @@ private:
     QElapsedTimer m_jogClock;
     CKeyRepeatClock m_keyRepeats;
 
-    // The port list: devices coming and going, and the adapter the operator chose, by its stable
-    // name, so that it is selected again when it comes back.
+    // The port list: devices coming and going, and the adapter the operator chose, by a name of its
+    // own (serial/PortInfo.h), so that it is selected again when it comes back.
     std::unique_ptr<CPortMonitor> m_pPortMonitor;
     std::unique_ptr<QSocketNotifier> m_pPortNotifier;   // goes before the monitor's descriptor
     QString m_strWantedPort;
+    QString m_strWantedDevice;       // the node it was chosen on
+    enum EPortListState { EPortListNone, EPortListAfterPaint, EPortListMade };
+    EPortListState m_nPortListState = EPortListNone;   // the first list waits for the first paint
 };

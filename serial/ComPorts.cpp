@@ -1,23 +1,16 @@
 #include "serial/ComPorts.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
-#include <string_view>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include "platform/FileLocations.h"
@@ -137,13 +130,13 @@ std::string ResolveComPort(int n)
 
 namespace {
 
-std::vector<std::string> g_lockDirs = {"/run/lock/", "/var/lock/"};
-
-std::string ReadSmallFile(const std::string& path)
+// A file of /proc, read whole: a busy machine holds thousands of locks, and the one on a port
+// may come anywhere in the list.
+std::string ReadProcFile(const std::string& path)
 {
     std::ifstream in(path);
     std::string text, line;
-    while (std::getline(in, line) && text.size() < 4096)
+    while (std::getline(in, line))
         text += line + '\n';
     return text;
 }
@@ -152,86 +145,90 @@ std::string ReadSmallFile(const std::string& path)
 std::string LockKey(const struct stat& st)
 {
     char key[64];
-    std::snprintf(key, sizeof key, "%02x:%02x:%lu", major(st.st_dev), minor(st.st_dev),
+    std::snprintf(key, sizeof key, " %02x:%02x:%lu ", major(st.st_dev), minor(st.st_dev),
                   static_cast<unsigned long>(st.st_ino));
     return key;
 }
 
-bool HasLockOn(const struct stat& st)
+// Of the devices given (real paths), those another process has open for writing. A reader alone
+// does not hold a port; a process whose descriptors we may not look at is not known to hold it.
+// The process table is read once, however many devices are asked about: a machine may hold tens
+// of thousands of descriptors.
+std::set<std::string> OpenForWritingElsewhere(const std::set<std::string>& reals)
 {
-    const std::string key = " " + LockKey(st) + " ";
-    return ReadSmallFile("/proc/locks").find(key) != std::string::npos;
-}
-
-// A UUCP-style lock file: the owner's process number, as text or as a binary int.
-bool HasLiveLockFile(const std::string& name)
-{
-    for (const std::string& dir : g_lockDirs) {
-        std::ifstream in(dir + "LCK.." + name, std::ios::binary);
-        if (!in)
-            continue;
-        std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        long pid = 0;
-        if (content.size() == sizeof(int) && content.find_first_of("0123456789") == std::string::npos) {
-            int binary = 0;
-            std::memcpy(&binary, content.data(), sizeof binary);
-            pid = binary;
-        } else {
-            pid = std::strtol(content.c_str(), nullptr, 10);
-        }
-        // A lock file whose process is gone is stale, as serial programs themselves treat it.
-        if (pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM))
-            return true;
-    }
-    return false;
-}
-
-// Another process has the device open for writing. A reader alone does not hold a port; a
-// process whose descriptors we may not look at is not known to hold it.
-bool OpenForWritingElsewhere(const std::string& real)
-{
+    std::set<std::string> found;
+    if (reals.empty())
+        return found;
     const std::string self = std::to_string(::getpid());
+    char fdDir[64], fdPath[64 + 256], target[PATH_MAX];
     for (const std::string& pid : DirEntries("/proc/")) {
         if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos || pid == self)
             continue;
-        const std::string fdDir = "/proc/" + pid + "/fd/";
-        for (const std::string& fd : DirEntries(fdDir)) {
-            if (fd[0] == '.')
+        std::snprintf(fdDir, sizeof fdDir, "/proc/%s/fd/", pid.c_str());
+        DIR* d = ::opendir(fdDir);
+        if (!d)
+            continue;
+        while (const dirent* e = ::readdir(d)) {
+            if (e->d_name[0] == '.')
                 continue;
-            char target[PATH_MAX];
-            const ssize_t n = ::readlink((fdDir + fd).c_str(), target, sizeof target - 1);
-            if (n <= 0 || std::string_view(target, static_cast<size_t>(n)) != real)
+            std::snprintf(fdPath, sizeof fdPath, "%s%s", fdDir, e->d_name);
+            const ssize_t n = ::readlink(fdPath, target, sizeof target - 1);
+            if (n <= 0)
                 continue;
-            const std::string info = ReadSmallFile("/proc/" + pid + "/fdinfo/" + fd);
+            const auto it = reals.find(std::string(target, static_cast<size_t>(n)));
+            if (it == reals.end() || found.count(*it))
+                continue;
+            const std::string info = ReadProcFile("/proc/" + pid + "/fdinfo/" + e->d_name);
             const auto flags = info.find("flags:");
             if (flags != std::string::npos && (std::strtol(info.c_str() + flags + 6, nullptr, 8) & O_ACCMODE) != O_RDONLY)
-                return true;
+                found.insert(*it);
         }
+        ::closedir(d);
     }
-    return false;
+    return found;
 }
 
 std::string BaseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
 } // namespace
 
-bool IsDeviceInUse(const std::string& path)
+std::set<std::string> DevicesInUse(const std::vector<std::string>& paths)
 {
-    const std::string real = RealPath(path);
-    struct stat st{};
-    if (real.empty() || ::stat(real.c_str(), &st) != 0)
-        return false;
-    // Lock files carry the node's name; a link in the device folder may give it another one.
-    return HasLockOn(st) || HasLiveLockFile(BaseName(real)) ||
-           (BaseName(path) != BaseName(real) && HasLiveLockFile(BaseName(path))) || OpenForWritingElsewhere(real);
+    const std::string locks = ReadProcFile("/proc/locks");
+    std::set<std::string> inUse, unseen;
+    std::map<std::string, std::vector<std::string>> asked;   // real path -> the paths that name it
+    for (const std::string& path : paths) {
+        const std::string real = RealPath(path);
+        struct stat st{};
+        if (real.empty() || ::stat(real.c_str(), &st) != 0)
+            continue;
+        asked[real].push_back(path);
+        // Lock files carry the node's name; a link in the device folder may give it another one.
+        if (locks.find(LockKey(st)) != std::string::npos || HasLiveLockFile(BaseName(real)) ||
+            (BaseName(path) != BaseName(real) && HasLiveLockFile(BaseName(path))))
+            inUse.insert(real);
+        else
+            unseen.insert(real);
+    }
+    for (const std::string& real : OpenForWritingElsewhere(unseen))
+        inUse.insert(real);
+    std::set<std::string> result;
+    for (const std::string& real : inUse)
+        for (const std::string& path : asked[real])
+            result.insert(path);
+    return result;
 }
+
+bool IsDeviceInUse(const std::string& path) { return !DevicesInUse({path}).empty(); }
 
 std::vector<SComPort> ListComPorts(int nLast)
 {
     std::vector<SComPort> ports = MapComPorts(nLast);
-    ports.erase(std::remove_if(ports.begin(), ports.end(), [](const SComPort& p) { return IsDeviceInUse(p.strDevice); }),
+    std::vector<std::string> devices;
+    for (const SComPort& port : ports)
+        devices.push_back(port.strDevice);
+    const std::set<std::string> inUse = DevicesInUse(devices);
+    ports.erase(std::remove_if(ports.begin(), ports.end(), [&](const SComPort& p) { return inUse.count(p.strDevice) > 0; }),
                 ports.end());
     return ports;
 }
-
-void SetLockDirsOverride(const std::vector<std::string>& dirs) { g_lockDirs = dirs; }

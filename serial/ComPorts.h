@@ -4,8 +4,11 @@
 // numbers no ports/ entry takes, in ascending order: ttyACM*, then ttyUSB*, then ttyS*, each in
 // numeric order. A device that a ports/ entry already names is not counted twice, and a ttyS*
 // node whose UART the kernel did not find does not count as present.
+#include <set>
 #include <string>
 #include <vector>
+
+#include "serial/LockFile.h"
 
 struct SComPort {
     int nNumber = 0;          // n of "COMn"
@@ -25,9 +28,10 @@ std::vector<SComPort> MapComPorts(int nLast = 16);
 // at Connect has the final word.
 bool IsDeviceInUse(const std::string& path);
 
+// Of the paths given, those whose device is in use as IsDeviceInUse tells, with one look at the
+// process table for all of them.
+std::set<std::string> DevicesInUse(const std::vector<std::string>& paths);
+
 // The ports from COM1 to COMnLast whose device is present and not known to be in use, as the
 // panel's port list shows them. No device is opened.
 std::vector<SComPort> ListComPorts(int nLast = 16);
-
-// The folders searched for lock files ("/run/lock/" and "/var/lock/" unless overridden).
-void SetLockDirsOverride(const std::vector<std::string>& dirs);

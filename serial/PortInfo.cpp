@@ -1,6 +1,8 @@
 #include "serial/PortInfo.h"
 
+#include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <libudev.h>
 #include <sstream>
@@ -62,14 +64,27 @@ std::string OwnString(udev_device* dev, const char* encoded, const std::string& 
     return text == id ? std::string() : text;
 }
 
-std::string StableName(udev_device* dev)
+// The device's first link below <device folder>serial/<folder>/.
+std::string SerialLink(udev_device* dev, const char* folder)
 {
-    const std::string byId = platform::DeviceDir() + "serial/by-id/";
+    const std::string prefix = platform::DeviceDir() + "serial/" + folder + "/";
     std::istringstream links(Property(dev, "DEVLINKS"));
     for (std::string link; links >> link;)
-        if (link.rfind(byId, 0) == 0)
+        if (link.rfind(prefix, 0) == 0)
             return link;
     return {};
+}
+
+std::string RealPath(const std::string& path)
+{
+    char buf[PATH_MAX];
+    return ::realpath(path.c_str(), buf) ? std::string(buf) : std::string();
+}
+
+// A name is one adapter's when it is given and no other port has it, and its link leads there.
+bool IsOwnName(const std::string& name, const std::string& device, const std::vector<std::string>& all)
+{
+    return !name.empty() && std::count(all.begin(), all.end(), name) == 1 && RealPath(name) == RealPath(device);
 }
 
 struct SUdev {
@@ -113,11 +128,12 @@ SPortInfo LookUpPortInfo(const std::string& path)
     info.strProduct = FirstOf({OwnString(dev.p, "ID_MODEL_ENC", info.strProductId), Attribute(usb, "product"),
                                Property(dev.p, "ID_MODEL_FROM_DATABASE")});
     info.strSerial = FirstOf({Property(dev.p, "ID_SERIAL_SHORT"), Attribute(usb, "serial")});
-    info.strStableName = StableName(dev.p);
+    info.strStableName = SerialLink(dev.p, "by-id");
+    info.strUsbPort = SerialLink(dev.p, "by-path");
     return info;
 }
 
-std::string DescribePort(const SComPort& port, const SPortInfo& info)
+std::string DescribePort(const SComPort& port, const SPortInfo& info, const SPortName& name)
 {
     std::string text = "COM" + std::to_string(port.nNumber) + ": " + port.strDevice;
     std::string names = info.strVendor;
@@ -129,12 +145,36 @@ std::string DescribePort(const SComPort& port, const SPortInfo& info)
         text += ", " + names;
     if (!info.strSerial.empty())
         text += ", serial " + info.strSerial;
+    if (name.kind == SPortName::EAdapterName)
+        text += ", by adapter name";
+    else if (name.kind == SPortName::EUsbPort)
+        text += ", by USB port " + name.strName.substr(name.strName.find_last_of('/') + 1) + " (its adapter name is not its own)";
+    else if (!name.strNoPin.empty())
+        text += ", by device path: " + name.strNoPin;
     return text;
 }
 
-std::string PortIdentity(const SComPort& port, const SPortInfo& info)
+std::vector<SPortName> NamePorts(const std::vector<SComPort>& ports, const std::vector<SPortInfo>& infos)
 {
-    return info.strStableName.empty() ? port.strDevice : info.strStableName;
+    std::vector<std::string> ids, usbPorts;
+    for (const SPortInfo& info : infos) {
+        ids.push_back(info.strStableName);
+        usbPorts.push_back(info.strUsbPort);
+    }
+    std::vector<SPortName> names;
+    for (size_t i = 0; i < ports.size() && i < infos.size(); ++i) {
+        const std::string& device = ports[i].strDevice;
+        if (IsOwnName(ids[i], device, ids))
+            names.push_back({ids[i], SPortName::EAdapterName, ""});
+        else if (IsOwnName(usbPorts[i], device, usbPorts))
+            names.push_back({usbPorts[i], SPortName::EUsbPort, ""});
+        else if (ids[i].empty() && usbPorts[i].empty())
+            names.push_back({device, SPortName::EDevicePath, ""});
+        else
+            names.push_back({device, SPortName::EDevicePath,
+                             "its adapter name is not its own and no USB port tells it apart, so it cannot be pinned"});
+    }
+    return names;
 }
 
 struct CPortMonitor::SImpl {

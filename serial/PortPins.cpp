@@ -18,6 +18,12 @@ std::string RealPath(const std::string& path)
     return ::realpath(path.c_str(), buf) ? std::string(buf) : std::string();
 }
 
+bool IsLink(const std::string& path)
+{
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 } // namespace
 
 bool CanPinPort(int n)
@@ -28,9 +34,8 @@ bool CanPinPort(int n)
 
 bool IsPortPinnedTo(int n, const std::string& device)
 {
-    struct stat st{};
     const std::string entry = EntryPath(n);
-    if (n <= 0 || ::lstat(entry.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+    if (n <= 0 || !IsLink(entry))
         return false;
     const std::string real = RealPath(entry);
     return !real.empty() && real == RealPath(device);
@@ -46,4 +51,19 @@ bool PinPort(int n, const std::string& target)
 bool UnpinPort(int n, const std::string& device)
 {
     return IsPortPinnedTo(n, device) && ::unlink(EntryPath(n).c_str()) == 0;
+}
+
+std::vector<int> AbsentPins(int nLast)
+{
+    std::vector<int> absent;
+    for (int n = 1; n <= nLast; ++n)
+        if (IsLink(EntryPath(n)) && RealPath(EntryPath(n)).empty())
+            absent.push_back(n);
+    return absent;
+}
+
+bool UnpinAbsentPort(int n)
+{
+    const std::string entry = EntryPath(n);
+    return n > 0 && IsLink(entry) && RealPath(entry).empty() && ::unlink(entry.c_str()) == 0;
 }

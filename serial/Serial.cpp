@@ -1,6 +1,8 @@
 #include "serial/Serial.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -31,6 +33,8 @@ std::string DevicePathFor(const std::string& device)
         return ResolveComPort(std::stoi(name.substr(3)));
     return device;
 }
+
+std::string BaseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
 } // namespace
 
@@ -78,6 +82,10 @@ LONG CSerial::Open(const std::string& device, DWORD /*dwInQueue*/, DWORD /*dwOut
     const std::string path = DevicePathFor(device);
     if (path.empty())
         return SetLastError(ENOENT);
+    // The list the device was chosen from may be old: a program that has taken it since is seen
+    // here, before the open that would join it on the line (and reset many boards).
+    if (IsDeviceInUse(path))
+        return SetLastError(EBUSY);
 
     auto port = std::make_unique<SPort>();
     port->fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -85,6 +93,9 @@ LONG CSerial::Open(const std::string& device, DWORD /*dwInQueue*/, DWORD /*dwOut
         return SetLastError(LastErrno());
     if (::flock(port->fd, LOCK_EX | LOCK_NB) != 0)
         return SetLastError(errno == EWOULDBLOCK ? EBUSY : LastErrno());
+    // Programs that look for lock files rather than locks see the port taken as well.
+    if (char real[PATH_MAX]; !port->lockFile.Take(BaseName(::realpath(path.c_str(), real) ? real : path)))
+        return SetLastError(EBUSY);
     termios tio{};
     if (LONG err = port->GetAttr(tio))
         return SetLastError(err);  // not a terminal
@@ -115,6 +126,12 @@ LONG CSerial::Open(const std::string& device, DWORD /*dwInQueue*/, DWORD /*dwOut
     tio.c_cc[VTIME] = 0;
     m_pPort->SetAttr(tio);
     return GetLastError();
+}
+
+void CSerial::ReleaseLockFile()
+{
+    if (m_pPort)
+        m_pPort->lockFile.Release();
 }
 
 LONG CSerial::Close()

@@ -6,7 +6,10 @@
 // How the line maps onto termios:
 // - Open is exclusive: flock(LOCK_EX) on the descriptor plus TIOCEXCL for as long as the port is
 //   open (root ignores TIOCEXCL, so the lock is what keeps others out). A device someone else
-//   holds fails with EBUSY. The port starts raw (8N1, receiver on, modem lines ignored, no flow
+//   holds fails with EBUSY, and so does one that IsDeviceInUse (serial/ComPorts.h) sees taken
+//   just before the open. While open, the port also holds a lock file "LCK..<node name>" with
+//   the process id where a lock folder may be written (serial/LockFile.h); Close, destruction
+//   and a vanished device remove it. The port starts raw (8N1, receiver on, modem lines ignored, no flow
 //   control); the driver's queue sizes are fixed on this platform, so the sizes asked for are
 //   accepted and change nothing.
 // - Parity: 0 none, 1 odd, 2 even, 3 mark, 4 space (mark and space through CMSPAR); any parity
@@ -107,6 +110,9 @@ protected:
     // Fetches and clears the line error flags (CE_ values, serial/LineEvents.h).
     LONG FetchLineErrors(DWORD& errors);
     LONG SetLastError(LONG code) { m_lLastError.store(code); return code; }
+    // The device went away: its lock file goes now, before the owner gets round to Close, so that
+    // an adapter plugged in under the same name is not seen as ours. Safe on the listener thread.
+    void ReleaseLockFile();
 
 private:
     struct SPort;

@@ -106,8 +106,10 @@ LONG CSerialEx::ListenerLoop()
         if (LONG err = WaitForEvent(&ov, INFINITE)) {
             // A line that hung up fails every wait from now on; say so once and end, so the
             // owner learns that its connection is gone instead of waiting for replies for ever.
-            if (IsVanished(err) && !m_fStopping.load())
+            if (IsVanished(err) && !m_fStopping.load()) {
+                ReleaseLockFile();
                 OnSerialEvent(EV_VANISHED, 0);
+            }
             return GetLastError();
         }
         if (LONG err = m_evListener.Wait(INFINITE))

@@ -8,6 +8,7 @@
 #include <termios.h>
 
 #include "serial/LineEvents.h"
+#include "serial/LockFile.h"
 #include "serial/Serial.h"
 #include "serial/SerialErrors.h"
 #include "serial/SerialEvent.h"
@@ -54,6 +55,7 @@ struct CSerial::SPort {
     std::atomic<bool> fRebase{false};
     std::uint64_t seenArrived = 0;     // used by the waiting thread only
     std::atomic<bool> fStalled{false}; // the last write ran out of time and nothing went out since
+    CLockFile lockFile;                // tells other serial programs the port is ours; goes after the fd
 
     SPort() = default;
     SPort(const SPort&) = delete;

@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QMenu>
+#include <cstdio>
 #include <filesystem>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include "res/Resource.h"
 #include "serial/PortInfo.h"
 #include "serial/PortPins.h"
+#include "serial/SerialWnd.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/StageFixture.h"
 #include "tests/support/Wait.h"
@@ -49,7 +51,8 @@ protected:
             entries << Ports()->itemText(i);
         return entries;
     }
-    QString SelectedSerial() { return Tip(Ports()->currentIndex()).section("serial ", 1); }
+    QString SelectedSerial() { return Tip(Ports()->currentIndex()).section("serial ", 1).section(',', 0, 0); }
+    std::string SelectedDevice() { return Ports()->currentData().toString().toStdString(); }
     QAction* MenuEntry(UINT id)
     {
         emit Panel().GetSystemMenu()->aboutToShow();
@@ -68,9 +71,9 @@ TEST(PortDescription, SaysWhatIsKnownAndLeavesOutTheRest)
 {
     const std::pair<SPortInfo, const char*> cases[] = {
         {{}, "COM3: /dev/ttyUSB0"},
-        {{"QinHeng", "USB Serial", "1a86", "7523", "A1B2", ""}, "COM3: /dev/ttyUSB0, QinHeng USB Serial 1a86:7523, serial A1B2"},
-        {{"", "", "0403", "6001", "", ""}, "COM3: /dev/ttyUSB0, 0403:6001"},
-        {{"FTDI", "FT232R USB UART", "", "", "", ""}, "COM3: /dev/ttyUSB0, FTDI FT232R USB UART"},
+        {{"QinHeng", "USB Serial", "1a86", "7523", "A1B2", "", ""}, "COM3: /dev/ttyUSB0, QinHeng USB Serial 1a86:7523, serial A1B2"},
+        {{"", "", "0403", "6001", "", "", ""}, "COM3: /dev/ttyUSB0, 0403:6001"},
+        {{"FTDI", "FT232R USB UART", "", "", "", "", ""}, "COM3: /dev/ttyUSB0, FTDI FT232R USB UART"},
     };
     for (const auto& [info, text] : cases)
         EXPECT_EQ(DescribePort({3, "/dev/ttyUSB0"}, info), text);
@@ -83,8 +86,10 @@ TEST_F(PanelPorts, WhileIdleTheListFollowsAdaptersAndKeepsTheSelection)
     CPseudoTerminal pty;
     ASSERT_TRUE(m_testbed->Plug("ttyUSB1", pty.Path(), "A"));
     ASSERT_TRUE(m_testbed->Plug("ttyUSB2", OtherPty(), "B"));
-    OpenPanel();
-    const QString described = QString::fromStdString("COM1: " + pty.Path() + ", QinHeng USB Serial 1a86:7523, serial A");
+    OpenPanel(false);
+    EXPECT_EQ(Entries().size(), 0);   // listed once the window has been painted, not before
+    EXPECT_EVENTUALLY_EQ(Entries().size(), 2, 1000);
+    const QString described = QString::fromStdString("COM1: " + pty.Path() + ", QinHeng USB Serial 1a86:7523, serial A, by adapter name");
     EXPECT_EQ(Ports()->itemData(0).toString().toStdString(), pty.Path());   // what Connect opens
     EXPECT_EQ(Tip(0), described);
     EXPECT_EQ(Ports()->itemData(0, Qt::AccessibleDescriptionRole).toString(), described);
@@ -125,13 +130,13 @@ TEST_F(PanelPorts, APinnedAdapterKeepsItsNumberWhenAnotherAppearsFirst)
 
     ASSERT_TRUE(m_testbed->Plug("ttyUSB0", OtherPty(), "B"));   // first in order, yet COM1 stays with A
     EXPECT_EVENTUALLY_EQ(Entries(), (QStringList{"COM1", "COM2"}), 1000);
-    EXPECT_TRUE(Tip(0).endsWith("serial A"));
+    EXPECT_TRUE(Tip(0).endsWith("serial A, by adapter name"));
     EXPECT_EQ(SelectedSerial(), "A");
 
     unpin->trigger();
     ASSERT_EVENTUALLY(!PathExists(entry), 1000);
     EXPECT_EQ(Entries(), (QStringList{"COM1", "COM2"}));
-    EXPECT_TRUE(Tip(0).endsWith("serial B"));
+    EXPECT_TRUE(Tip(0).endsWith("serial B, by adapter name"));
     EXPECT_EQ(SelectedSerial(), "A");   // the operator's adapter, now COM2
 }
 
@@ -148,6 +153,56 @@ TEST_F(PanelPorts, UnpinLeavesWhatItDidNotWrite)
     }
     EXPECT_TRUE(PathExists(platform::PortsDir() + "COM2") && PathExists(platform::PortsDir() + "COM3"));
     EXPECT_FALSE(PinPort(3, pty.Path()));   // never over an entry that is there
+
+    // A pin whose adapter is away has no entry to select: the menu offers it on its own.
+    const std::string away = platform::PortsDir() + "COM5";
+    ASSERT_EQ(::symlink("/nonexistent/serial/by-id/usb-gone-if00-port0", away.c_str()), 0);
+    EXPECT_EQ(AbsentPins(), std::vector<int>{5});
+    OpenPanel();
+    emit Panel().GetSystemMenu()->aboutToShow();
+    QAction* unpinAway = nullptr;
+    for (QAction* a : Panel().GetSystemMenu()->actions())
+        if (a->text() == "Unpin COM5")
+            unpinAway = a;
+    ASSERT_NE(unpinAway, nullptr);
+    unpinAway->trigger();
+    EXPECT_EVENTUALLY(!std::filesystem::is_symlink(away), 1000);
+    EXPECT_TRUE(PathExists(platform::PortsDir() + "COM2") && PathExists(platform::PortsDir() + "COM3"));
+}
+
+// Two adapters of one make without serial numbers share one by-id name, and its link leads to one
+// of them: each goes by its USB port instead, for the selection and for a pin. One on no port
+// udev names cannot be told apart: it keeps the selection by its node, and is not pinned.
+TEST_F(PanelPorts, TwoAdaptersOfOneNameGoByTheirUsbPorts)
+{
+    CaptureLog();
+    CPseudoTerminal a;
+    ASSERT_TRUE(m_testbed->Plug("ttyUSB0", a.Path(), "", "1.1"));
+    OpenPanel();
+    emit Ports()->activated(0);
+    ASSERT_TRUE(m_testbed->Plug("ttyUSB1", OtherPty(), "", "1.2"));   // takes the by-id link
+    EXPECT_EVENTUALLY_EQ(Entries(), (QStringList{"COM1", "COM2"}), 1000);
+    EXPECT_EQ(SelectedDevice(), a.Path());
+    EXPECT_EQ(Tip(0).toStdString(), "COM1: " + a.Path() + ", QinHeng USB Serial 1a86:7523, by USB port usb-0:1.1:1.0-port0 (its adapter name is not its own)");
+    Ports()->setCurrentIndex(1);
+    Click(IDC_BTN_REFRESH);
+    EXPECT_EQ(SelectedDevice(), a.Path());
+    MenuEntry(IDM_PINPORT)->trigger();
+    ASSERT_EVENTUALLY(PathExists(platform::PortsDir() + "COM1"), 1000);
+    EXPECT_EQ(std::filesystem::read_symlink(platform::PortsDir() + "COM1").string(), m_testbed->ByPathLink("1.1"));
+
+    CPseudoTerminal c;
+    ASSERT_TRUE(m_testbed->Plug("ttyUSB2", c.Path(), ""));
+    EXPECT_EVENTUALLY_EQ(Entries().size(), 3, 1000);
+    Ports()->setCurrentIndex(2);
+    emit Ports()->activated(2);
+    Click(IDC_BTN_REFRESH);
+    EXPECT_EQ(SelectedDevice(), c.Path());
+    QAction* pin = MenuEntry(IDM_PINPORT);
+    EXPECT_FALSE(pin->isEnabled());
+    EXPECT_TRUE(pin->toolTip().endsWith("cannot be pinned")) << pin->toolTip().toStdString();
+    EXPECT_TRUE(Tip(2).endsWith("cannot be pinned"));
+    EXPECT_NE(Log().find("Pin COM3 refused (" + c.Path() + ")"), std::string::npos) << Log();
 }
 
 // While connected the list stays as the connection found it (and the pin entries are off); once
@@ -157,9 +212,24 @@ TEST_F(PanelPorts, TheListWaitsForIdleAndSelectsAVanishedAdapterAgain)
 {
     StartStageBehindAdapter("ttyUSB1");
     OpenPanel();
+    // A program that took the device after the list was made, as terminal programs do, is seen
+    // at Connect; while connected the panel holds a lock file of its own.
+    CTempDir lockDir;
+    SetLockDirsOverride({lockDir.Path()});
+    const std::string lockFile = lockDir.File("LCK.." + m_stage->DevicePath().substr(m_stage->DevicePath().rfind('/') + 1));
+    WriteWholeFile(lockFile, "         1\n");
+    Click(IDC_BTN_CONNECT);
+    EXPECT_FALSE(Panel().m_pSerial->IsOpen());
+    Click(IDC_BTN_CONNECT);
+    ::unlink(lockFile.c_str());
+    Click(IDC_BTN_REFRESH);
     CPortMonitor watch;   // hears what the panel hears
     Click(IDC_BTN_CONNECT);
     ASSERT_EVENTUALLY_EQ(Text(IDC_BTN_CONNECT), QStringLiteral("Disconnect"), 5000);
+    char ours[16];
+    std::snprintf(ours, sizeof ours, "%10d\n", static_cast<int>(::getpid()));
+    EXPECT_EQ(ReadWholeFile(lockFile), ours);
+    EXPECT_EQ(m_stage->OpenCount(), 1);   // the held device was never opened (which resets many boards)
     ASSERT_TRUE(m_testbed->Plug("ttyUSB0", OtherPty(), "T"));
     ASSERT_EVENTUALLY(watch.TakeChanges(), 1000);
     QCoreApplication::processEvents();   // the panel's notifier has its turn
@@ -170,9 +240,12 @@ TEST_F(PanelPorts, TheListWaitsForIdleAndSelectsAVanishedAdapterAgain)
     EXPECT_FALSE(MenuEntry(IDM_UNPINPORT)->isEnabled());
 
     CMessageBoxAnswerer answerer;
+    bool lockGoneWhileBoxUp = false;   // the box may stay up for long: the lock goes at the vanish
+    answerer.SetWhileShown([&] { lockGoneWhileBoxUp = !PathExists(lockFile); });
     m_stage->Vanish();
     m_testbed->Unplug("ttyUSB1");
     ASSERT_EVENTUALLY_EQ(Text(IDC_BTN_CONNECT), QStringLiteral("Connect"), 5000);
+    EXPECT_TRUE(lockGoneWhileBoxUp);
     EXPECT_EVENTUALLY_EQ(Entries(), QStringList{"COM1"}, 1000);
     EXPECT_EQ(SelectedSerial(), "T");
 
@@ -183,6 +256,7 @@ TEST_F(PanelPorts, TheListWaitsForIdleAndSelectsAVanishedAdapterAgain)
     EXPECT_FALSE(WaitUntil([this] { return m_stage->OpenCount() > 0; }, 300));   // not opened: nothing sent
     Click(IDC_BTN_CONNECT);
     EXPECT_TRUE(m_stage->WaitForLine("M105", 5000));
+    SetLockDirsOverride({"/run/lock/", "/var/lock/"});
 }
 
 } // namespace

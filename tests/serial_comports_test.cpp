@@ -13,6 +13,7 @@
 #include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/FileLocations.h"
 #include "serial/ComPorts.h"
@@ -27,6 +28,15 @@ std::string RealPath(const std::string& path)
 }
 
 using Listed = std::map<int, std::string>;
+
+struct SFds {
+    std::vector<int> fds;
+    ~SFds()
+    {
+        for (int fd : fds)
+            ::close(fd);
+    }
+};
 
 Listed ListedNow()
 {
@@ -119,9 +129,11 @@ TEST_F(ComPortsTest, APortInUseElsewhereIsNotListedAndNothingIsOpenedToFindOut)
         bool fLock;
         std::string lockFile;
         bool fListed;
+        int nLocksAfter = 0;   // more locks on the machine, taken after the device's
     } cases[] = {
         {"open for reading and writing", O_RDWR, false, "", false},
         {"locked through a read-only descriptor", O_RDONLY, true, "", false},
+        {"locked, with many locks taken after it", O_RDONLY, true, "", false, 400},
         {"a lock file of a live process", -1, false, "  " + std::to_string(::getpid()) + "\n", false},
         {"only read, by a listener", O_RDONLY, false, "", true},
         {"a lock file whose process is gone", -1, false, "999999999\n", true},
@@ -136,6 +148,11 @@ TEST_F(ComPortsTest, APortInUseElsewhereIsNotListedAndNothingIsOpenedToFindOut)
             ASSERT_TRUE(c.lockFile.empty() || std::ofstream(lockPath) << c.lockFile);
             const CHolder holder(fd);
             ::close(fd);
+            SFds more;
+            for (int i = 0; i < c.nLocksAfter; ++i) {
+                more.fds.push_back(::open((root + "/data/lock" + std::to_string(i)).c_str(), O_RDWR | O_CREAT, 0644));
+                ASSERT_EQ(::flock(more.fds.back(), LOCK_EX | LOCK_NB), 0);
+            }
             EXPECT_EQ(ListedNow(), c.fListed ? both : (Listed{{2, spare}}));   // it keeps its number
         }
         ::unlink(lockPath.c_str());

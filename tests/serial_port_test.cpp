@@ -1,13 +1,16 @@
 // The port on its own, as the panel uses it: open and close, the line settings, raw writes and
 // their time limit, non-blocking reads and purge, against a real pseudo-terminal.
 #include <chrono>
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
+#include <unistd.h>
 
 #include "serial/ComPorts.h"
 #include "serial/Serial.h"
 #include "tests/support/PseudoTerminal.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -16,17 +19,31 @@ struct SerialPortTest : ::testing::Test {
     CSerial port;
 };
 
+// Held by its lock and by a lock file "LCK..<node>" that serial programs read: a stale one (its
+// process gone) is replaced, and one of a live program is seen before the device is opened.
 TEST_F(SerialPortTest, AnOpenPortIsHeldAgainstEveryoneElse)
 {
+    CTempDir lockDir;
+    SetLockDirsOverride({lockDir.Path()});
+    const std::string lockFile = lockDir.File("LCK.." + pty.Path().substr(pty.Path().rfind('/') + 1));
+    WriteWholeFile(lockFile, "999999999\n");
     ASSERT_EQ(port.Open(pty.Path()), 0);
+    char ours[16];
+    std::snprintf(ours, sizeof ours, "%10d\n", static_cast<int>(::getpid()));
+    EXPECT_EQ(ReadWholeFile(lockFile), ours);
     CSerial second;
     EXPECT_EQ(second.Open(pty.Path()), EBUSY);
     EXPECT_FALSE(second.IsOpen());
     EXPECT_TRUE(IsDeviceInUse(pty.Path()));   // seen from its lock, without opening it
 
     EXPECT_EQ(port.Close(), 0);
+    EXPECT_FALSE(PathExists(lockFile));
     EXPECT_FALSE(IsDeviceInUse(pty.Path()));
+    WriteWholeFile(lockFile, "         1\n");   // a program that took the port since it was listed
+    EXPECT_EQ(second.Open(pty.Path()), EBUSY);
+    ::unlink(lockFile.c_str());
     EXPECT_EQ(second.Open(pty.Path()), 0);
+    SetLockDirsOverride({"/run/lock/", "/var/lock/"});
 }
 
 TEST_F(SerialPortTest, WritesGoOutRawAndWhole)

@@ -69,11 +69,13 @@ void CPanelTest::CaptureLog()
     g_bTraceTimeStamp = FALSE;
 }
 
-CTarnikMDlg& CPanelTest::OpenPanel()
+CTarnikMDlg& CPanelTest::OpenPanel(bool listPortsAtOnce)
 {
     m_panel = std::make_unique<CTarnikMDlg>();
     m_panel->Create();
     m_panel->show();
+    if (listPortsAtOnce)
+        m_panel->RefreshPortList();
     return *m_panel;
 }
 

@@ -39,8 +39,9 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Creates, initialises and shows the panel (after the test has prepared System.cfg).
-    CTarnikMDlg& OpenPanel();
+    // Creates, initialises and shows the panel (after the test has prepared System.cfg), and lists
+    // the ports at once unless told to leave that to the panel (it does after its first paint).
+    CTarnikMDlg& OpenPanel(bool listPortsAtOnce = true);
     void ClosePanel();
     CTarnikMDlg& Panel() { return *m_panel; }
 

@@ -38,12 +38,16 @@ CAdapterTestbed::~CAdapterTestbed()
     g_object_unref(m_testbed);
 }
 
-bool CAdapterTestbed::Plug(const std::string& name, const std::string& node, const std::string& serial)
+bool CAdapterTestbed::Plug(const std::string& name, const std::string& node, const std::string& serial,
+                           const std::string& usbPort)
 {
     struct stat st{};
+    const std::string links = usbPort.empty() ? ByIdLink(serial) : ByIdLink(serial) + " " + ByPathLink(usbPort);
+    ::unlink(ByIdLink(serial).c_str());
     if (::stat(node.c_str(), &st) != 0 || !platform::MakeDirs(m_deviceDir + "serial/by-id/") ||
-        ::symlink(node.c_str(), (m_deviceDir + name).c_str()) != 0 ||
-        ::symlink(("../../" + name).c_str(), ByIdLink(serial).c_str()) != 0)
+        !platform::MakeDirs(m_deviceDir + "serial/by-path/") || ::symlink(node.c_str(), (m_deviceDir + name).c_str()) != 0 ||
+        ::symlink(("../../" + name).c_str(), ByIdLink(serial).c_str()) != 0 ||
+        (!usbPort.empty() && ::symlink(("../../" + name).c_str(), ByPathLink(usbPort).c_str()) != 0))
         return false;
     const std::string maj = std::to_string(major(st.st_rdev)), min = std::to_string(minor(st.st_rdev));
     // Maker and product live on the USB device; udev copies identifiers and strings onto the tty,
@@ -55,7 +59,7 @@ bool CAdapterTestbed::Plug(const std::string& name, const std::string& node, con
     // entry from the node's numbers.
     gchar* tty = umockdev_testbed_add_device(
         m_testbed, "tty", name.c_str(), usb, "dev", (maj + ":" + min).c_str(), nullptr, "DEVNAME",
-        ("/dev/" + name).c_str(), "MAJOR", maj.c_str(), "MINOR", min.c_str(), "DEVLINKS", ByIdLink(serial).c_str(),
+        ("/dev/" + name).c_str(), "MAJOR", maj.c_str(), "MINOR", min.c_str(), "DEVLINKS", links.c_str(),
         "ID_VENDOR_ID", "1a86", "ID_MODEL_ID", "7523", "ID_VENDOR_ENC", "1a86", "ID_MODEL_ENC", "USB\\x20Serial",
         "ID_SERIAL_SHORT", serial.c_str(), nullptr);
     char real[PATH_MAX];
@@ -66,7 +70,7 @@ bool CAdapterTestbed::Plug(const std::string& name, const std::string& node, con
         g_object_unref(handler);
     }
     umockdev_testbed_uevent(m_testbed, tty, "add");
-    m_plugged[name] = {usb, tty, serial};
+    m_plugged[name] = {usb, tty, serial, usbPort};
     return true;
 }
 
@@ -77,7 +81,11 @@ void CAdapterTestbed::Unplug(const std::string& name)
         return;
     const SPlugged& p = it->second;
     ::unlink((m_deviceDir + name).c_str());
-    ::unlink(ByIdLink(p.serial).c_str());
+    char target[64] = {};
+    if (::readlink(ByIdLink(p.serial).c_str(), target, sizeof target - 1) > 0 && target == "../../" + name)
+        ::unlink(ByIdLink(p.serial).c_str());
+    if (!p.usbPort.empty())
+        ::unlink(ByPathLink(p.usbPort).c_str());
     umockdev_testbed_uevent(m_testbed, p.tty, "remove");
     umockdev_testbed_remove_device(m_testbed, p.tty);
     umockdev_testbed_remove_device(m_testbed, p.usb);

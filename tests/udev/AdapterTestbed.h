@@ -26,15 +26,18 @@ public:
     {
         return m_deviceDir + "serial/by-id/usb-QinHeng_USB_Serial_" + serial + "-if00-port0";
     }
-    // Plugs in an adapter as the system announces one: node and by-id link first, then the event.
-    // False when the stand-in node cannot be read.
-    bool Plug(const std::string& name, const std::string& node, const std::string& serial);
+    // Where udev's by-path link of an adapter in this USB port is.
+    std::string ByPathLink(const std::string& usbPort) const { return m_deviceDir + "serial/by-path/usb-0:" + usbPort + ":1.0-port0"; }
+    // Plugs in an adapter as the system announces one: node and links first, then the event. An
+    // adapter with the serial number of one plugged in already takes over its by-id link, as udev
+    // gives that link to one of them. False when the stand-in node cannot be read.
+    bool Plug(const std::string& name, const std::string& node, const std::string& serial, const std::string& usbPort = "");
     void Unplug(const std::string& name);
 
 private:
     std::string m_deviceDir;
     struct _UMockdevTestbed* m_testbed;
-    struct SPlugged { char *usb, *tty; std::string serial; };
+    struct SPlugged { char *usb, *tty; std::string serial, usbPort; };
     std::map<std::string, SPlugged> m_plugged;
     std::set<std::string> m_passThrough;
 };

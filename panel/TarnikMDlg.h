@@ -14,6 +14,7 @@
 #include "platform/DialogBase.h"
 
 class CSerialMFC;
+struct SPositionReport;
 class CButtonST;
 class CPortMonitor;
 class QSocketNotifier;
@@ -103,6 +104,8 @@ private:
     void InitSliders();
     void SetUpKeyboardAndNames();
     void OnHandshakeReply();
+    // One line read as a position report: stored, shown and handed to the plan, or asked again.
+    void TakeReport(const QString& line, const SPositionReport& report);
     void OnCompleteReport();
     // Moves m_nConnectPhase along kConnectTransitions; false when event changes nothing.
     bool AdvanceConnectPhase(EConnectEvent event);
@@ -143,6 +146,8 @@ public:
     bool m_bPositionLive = false;      // this connection has reported a complete position
     bool m_bShowingConnectionError = false;
     int m_nReportRetries = 0;          // incomplete reports asked again since the last query
+    bool m_bReadEndedMidLine = false;  // the last read's text did not end with a line feed
+    bool m_bTextStartsMidLine = false; // the text in hand begins with the rest of a cut line
     CButtonST* m_btnStatus = nullptr;   // owned by the dialog once it sits on control 1038
     CStagePlan m_plan;                   // where the lines sent take the stage: the envelope checks
 

@@ -90,7 +90,7 @@ void CTarnikMDlg::TakeReport(const QString& line, const SPositionReport& report)
         m_fPosY = report.y;
         m_fPosZ = report.z;
     }
-    m_plan.ReportArrived({report.x, report.y, report.z}, report.complete);
+    m_plan.ReportArrived({report.x, report.y, report.z}, report.complete, PlanClockMs());
     if (!report.complete) {
         // Asked again a few times per query, not without end: a controller that never completes
         // its report would otherwise keep the window thread in a loop of queries.

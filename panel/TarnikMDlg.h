@@ -116,9 +116,13 @@ private:
     void OnScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar);
     void ReleaseThumb(int nAxis, float fValue, CScrollBarCtrl* pBar, int nPos);
     void Home();
-    void SendFixedLine(const char* line);
+    // Each false when the line did not go out whole (the connection has then ended) or the port
+    // is not open.
+    bool WriteLine(const char* line);
+    bool SendFixedLine(const char* line);
     void SendPositionQuery();
-    void SendQuery();
+    bool SendQuery();
+    static long long PlanClockMs();   // the stage plan's clock
     bool SendAbsoluteMove(const char* what, const CStagePlan::Axes& target, const QString& line);
     void PlaceTopMost(bool topMost);
     void ShowConnectionIcon(int iconId);

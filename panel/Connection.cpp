@@ -94,6 +94,7 @@ void CTarnikMDlg::BeginConnection()
     m_nQueriesSinceReport = 0;
     m_bHomeSinceReport = false;
     m_strLastError.clear();
+    m_bReadEndedMidLine = false;
     LoadHomingTimeout();
     SetTimer(CONNECT_TIMER_ID, CONNECT_TIMER_MS);
     m_nTimeoutTicks = 0;
@@ -114,7 +115,7 @@ void CTarnikMDlg::BeginConnection()
     LoadRetainLastPos();
     if (m_bRetainLastPos)
         RestoreLastPosition();
-    m_pSerial->WriteText("M105\n");
+    SendFixedLine("M105\n");
 }
 
 void CTarnikMDlg::OnTimer(UINT_PTR nIDEvent)

@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QThread>
+#include <chrono>
 
 #include "platform/TraceLog.h"
 #include "panel/JogPlan.h"
@@ -12,26 +13,50 @@
 #include "serial/SerialWnd.h"
 
 
-void CTarnikMDlg::SendFixedLine(const char* line)
+long long CTarnikMDlg::PlanClockMs()
 {
-    // The fixed lines' results are not looked at: only a failed move line is worth a trace entry.
-    // A halted controller is sent nothing until the operator connects again.
-    if (m_pSerial && m_nConnectPhase != CONNECT_PHASE_HALTED)
-        m_pSerial->WriteText(line);
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
-void CTarnikMDlg::SendQuery()
+// Every line goes out whole or ends the connection. A write that ran out of time may have left
+// part of its line on the wire, and the controller would read it and the next line as one line
+// nobody sent; and a controller that stopped taking data is not one to go on talking to.
+bool CTarnikMDlg::WriteLine(const char* line)
 {
+    // A halted controller is sent nothing until the operator connects again.
+    if (!m_pSerial || !m_pSerial->IsOpen() || m_nConnectPhase == CONNECT_PHASE_HALTED)
+        return false;
+    const LONG rc = m_pSerial->WriteText(line);
+    if (rc == ERROR_SUCCESS)
+        return true;
+    WriteTraceLog(QString::fromStdString(FormatC("Write() failed with error code = %d", static_cast<int>(rc))));
+    // Closed before the box comes up: nothing more goes out, and what of the line still waits in
+    // the driver is dropped rather than left to the controller.
+    m_pSerial->Purge();
+    m_pSerial->Close();
+    if (!m_bShowingConnectionError)
+        ReportConnectionError();
+    return false;
+}
+
+bool CTarnikMDlg::SendFixedLine(const char* line) { return WriteLine(line); }
+
+bool CTarnikMDlg::SendQuery()
+{
+    if (!SendFixedLine("M114\n"))
+        return false;
+    m_plan.QuerySent(PlanClockMs());
     ++m_nQueriesSinceReport;
-    m_plan.QuerySent();
-    SendFixedLine("M114\n");
     WatchController();
+    return true;
 }
 
 void CTarnikMDlg::SendPositionQuery()
 {
     m_nReportRetries = 0;
-    SendQuery();
+    if (!SendQuery())
+        return;
     // The pause is part of the conversation: the second query catches the end of a short move.
     QThread::msleep(100);
     SendQuery();
@@ -45,23 +70,16 @@ bool CTarnikMDlg::SendAbsoluteMove(const char* what, const CStagePlan::Axes& tar
         WriteTraceLog(OutsideEnvelopeText(what, target[0], target[1], target[2]));
         return false;
     }
-    if (m_bConnected)
+    if (SendCommandLine(line))
         m_plan.AbsoluteSent(target);
-    SendCommandLine(line);
     return true;
 }
 
 BOOL CTarnikMDlg::SendCommandLine(const QString& strLine)
 {
-    if (!m_bConnected || strLine.isEmpty() || !m_pSerial || m_nConnectPhase == CONNECT_PHASE_HALTED)
+    if (!m_bConnected || strLine.isEmpty())
         return FALSE;
-    const QByteArray bytes = strLine.toLatin1();
-    const LONG rc = m_pSerial->WriteText(bytes.constData());
-    if (rc != ERROR_SUCCESS) {
-        WriteTraceLog(QString::fromStdString(FormatC("Write() failed with error code = %d", static_cast<int>(rc))));
-        return FALSE;
-    }
-    return TRUE;
+    return WriteLine(strLine.toLatin1().constData()) ? TRUE : FALSE;
 }
 
 float CTarnikMDlg::GetXYDistance() { return ReadDistanceText(GetDlgItemText(IDC_COMBO_XYDIST)); }
@@ -99,8 +117,9 @@ void CTarnikMDlg::StepMove(int nAxis, bool bNegative)
     m_bSliderStep = FALSE;
     if (!step.bAllowed)
         return;
+    if (!SendCommandLine(step.strLine))
+        return;
     m_plan.StepSent(nAxis - AXIS_X, step.fDelta);
-    SendCommandLine(step.strLine);
     SendPositionQuery();
 }
 
@@ -113,8 +132,8 @@ void CTarnikMDlg::Home()
     m_bSliderStep = FALSE;
     m_bHomeSinceReport = true;
     // Relative positioning is in force: home, then lift Z by 55 mm from there.
-    SendFixedLine("G28\n");
-    SendFixedLine("G0 Z55\n");
+    if (!SendFixedLine("G28\n") || !SendFixedLine("G0 Z55\n"))
+        return;
     m_plan.HomeSent(HOME_LIFT_Z);
     SendPositionQuery();
 }

@@ -26,7 +26,9 @@ LRESULT CTarnikMDlg::OnSerialMsg(WPARAM wParam, LPARAM lParam)
     std::memset(buffer, 0, sizeof buffer);
     QString received;
     DWORD count = 0;
+    int reads = 0;
     do {
+        ++reads;
         // Bytes that arrive during the wait are read together with those that raised the event.
         QThread::msleep(50);
         count = 0;
@@ -42,8 +44,19 @@ LRESULT CTarnikMDlg::OnSerialMsg(WPARAM wParam, LPARAM lParam)
         m_pSerial->Purge();
     } while (count == 2047);
 
-    if (!received.isEmpty())
-        ProcessReply(received);
+    // A read that ended inside a line (its piece is dropped) leaves the rest of that line at the
+    // start of the next one, and so does the purge after a full read (more was waiting than one
+    // read takes): the step counts of a cut report read just like a report of their own.
+    const bool bStartsMidLine = m_bReadEndedMidLine || reads > 1;
+    if (count > 0)
+        m_bReadEndedMidLine = buffer[count - 1] != '\n';
+    else if (reads > 1)
+        m_bReadEndedMidLine = true;
+    if (received.isEmpty())
+        return 0;
+    m_bTextStartsMidLine = bStartsMidLine;
+    ProcessReply(received);
+    m_bTextStartsMidLine = false;
     return 0;
 }
 
@@ -61,7 +74,8 @@ void CTarnikMDlg::ProcessReply(QString text)
     // A board that rebooted as its port opened says so once it listens: ask it at once.
     if (!m_bHandshakeDone && !m_bReadyToConnect && HasBootLine(lines))
         SendFixedLine("M105\n");
-    for (const QString& line : lines) {
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString& line = lines[i];
         if (IsErrorLine(line)) {
             OnErrorLine(line);
             // The connection ended, or the controller halted: nothing more of this text counts.
@@ -73,18 +87,26 @@ void CTarnikMDlg::ProcessReply(QString text)
         if (IsBusyLine(line))
             OnBusyLine();
         else if (IsPositionReport(line))
-            ParsePosition(line);
+            TakeReport(line, i == 0 && m_bTextStartsMidLine ? SPositionReport{} : ParsePositionLine(line));
     }
 }
 
 BOOL CTarnikMDlg::ParsePosition(QString line)
 {
-    const SPositionReport report = ParsePositionLine(line);
-    // The values are stored even from an incomplete report, as they always were.
-    m_fPosX = report.x;
-    m_fPosY = report.y;
-    m_fPosZ = report.z;
-    m_plan.ReportArrived({report.x, report.y, report.z}, report.complete);
+    TakeReport(line, ParsePositionLine(line));
+    return TRUE;
+}
+
+void CTarnikMDlg::TakeReport(const QString& line, const SPositionReport& report)
+{
+    // The values are stored even from an incomplete report, as they always were; a line whose
+    // first fields are not X, Y and Z holds no position at all, and the last one stays.
+    if (report.fields) {
+        m_fPosX = report.x;
+        m_fPosY = report.y;
+        m_fPosZ = report.z;
+    }
+    m_plan.ReportArrived({report.x, report.y, report.z}, report.complete, PlanClockMs());
     m_nQueriesSinceReport = 0;
     if (!report.complete) {
         // Asked again a few times per query, not without end: a controller that never completes
@@ -97,12 +119,11 @@ BOOL CTarnikMDlg::ParsePosition(QString line)
             WriteTraceLog(QStringLiteral("Incomplete position report, not asked again: ") + line.trimmed());
         }
         WatchController();
-        return TRUE;
+        return;
     }
     m_nReportRetries = 0;
     UpdateSliders();
     SetDlgItemText(IDC_STATIC_CURPOS, FormatPositionReadout(report));
     OnCompleteReport();
     WatchController();
-    return TRUE;
 }

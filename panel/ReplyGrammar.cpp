@@ -49,17 +49,42 @@ float ParseValueText(const QString& text)
     return static_cast<float>(ParseLeadingDouble(text.toLatin1().toStdString()));
 }
 
+namespace {
+
+// Where a report's X field may start: at the start of the line, or after "ok " and "C: ".
+int FieldsStart(const QString& line)
+{
+    int i = line.startsWith(QLatin1String("ok ")) ? 3 : 0;
+    if (QStringView(line).mid(i).startsWith(QLatin1String("C: ")))
+        i += 3;
+    return i;
+}
+
+// The letter at index i starts a field ("X:").
+bool IsField(const QString& line, int i, char letter)
+{
+    return i >= 0 && i + 1 < line.size() && line[i] == QLatin1Char(letter) && line[i + 1] == QLatin1Char(':');
+}
+
+} // namespace
+
 SPositionReport ParsePositionLine(const QString& line)
 {
     const int iX = static_cast<int>(line.indexOf(QLatin1Char('X')));
     const int iY = static_cast<int>(line.indexOf(QLatin1Char('Y')));
     const int iE = static_cast<int>(line.indexOf(QLatin1Char('E')));
     const int iZ = static_cast<int>(line.indexOf(QLatin1Char('Z')));
+    const int iCount = static_cast<int>(line.indexOf(QLatin1String(" Count")));
+    const int iEnd = iCount < 0 ? static_cast<int>(line.size()) : iCount;
     SPositionReport r;
+    r.fields = iX == FieldsStart(line) && IsField(line, iX, 'X') && iY > iX && IsField(line, iY, 'Y') && iZ > iY &&
+               IsField(line, iZ, 'Z') && iZ < iEnd;
+    if (!r.fields)
+        return r;
     r.xText = MidClamped(line, iX + 2, iY - iX - 2);
     r.yText = MidClamped(line, iY + 2, iZ - iY - 2);
     int iZEnd = iE;
-    if (iE < 0 && iZ >= 0) {
+    if (iE < 0 || iE > iEnd) {
         iZEnd = static_cast<int>(line.size());
         for (int i = iZ + 2; i < static_cast<int>(line.size()); ++i)
             if ((line[i] >= QLatin1Char('A') && line[i] <= QLatin1Char('Z')) || line[i] == QLatin1Char('\r')) {
@@ -68,6 +93,9 @@ SPositionReport ParsePositionLine(const QString& line)
             }
     }
     r.zText = MidClamped(line, iZ + 2, iZEnd - iZ - 2);
+    // Another field between X and Y or between Y and Z: these are not a report's first fields.
+    if (r.xText.contains(QLatin1Char(':')) || r.yText.contains(QLatin1Char(':')))
+        return SPositionReport{};
     r.x = ParseValueText(r.xText);
     r.y = ParseValueText(r.yText);
     r.z = ParseValueText(r.zText);

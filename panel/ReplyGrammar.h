@@ -11,19 +11,24 @@ QStringList SplitReplyLines(const QString& text);
 // One of the lines is "start": what a controller board prints once it has rebooted and listens.
 bool HasBootLine(const QStringList& lines);
 
-// A line that holds "X:", "Y:" and "Z:" anywhere.
+// A line that holds "X:", "Y:" and "Z:" anywhere: it is read as a position report, complete or not.
 bool IsPositionReport(const QString& line);
 
 struct SPositionReport {
     QString xText, yText, zText;   // the value texts exactly as cut from the line
     float x = 0, y = 0, z = 0;
-    bool complete = false;         // all three value texts are non-empty
+    bool fields = false;           // X, Y and Z are the line's first fields, in that order
+    bool complete = false;         // those fields, and all three value texts are non-empty
 };
 
+// A report's X, Y and Z are its first fields, in that order, before " Count" (the motor step counts
+// that follow them hold "X:", "Y:" and "Z:" too); "ok " and "C: " may stand before them, as in
+// "ok C: X:0.0000 Y:0.0000 Z:0.0000". A line that ends up with the step counts' fields first (the
+// second piece of a report cut apart by a read) is no report: it gives no value texts.
 // Cuts the value texts: X from two characters after the first "X" up to the first "Y", Y up to
-// the first "Z", Z up to the first "E"; so the fields must come in the order X, Y, Z, E. A report
-// without any "E" (firmware built without an extruder) ends Z at the next field (the next capital
-// letter), at a carriage return or at the end of the line.
+// the first "Z", Z up to the first "E". A report without an "E" before " Count" (firmware built
+// without an extruder) ends Z at the next field (the next capital letter), at a carriage return or
+// at the end of the line.
 SPositionReport ParsePositionLine(const QString& line);
 
 // "current: (<x>, <y>, <z>)" from the value texts as they stand.

@@ -25,21 +25,30 @@ bool WithinCenti(long long centi, int axis)
 
 void CStagePlan::Reset() { *this = CStagePlan(); }
 
-void CStagePlan::QuerySent()
+void CStagePlan::ForgetUnanswered(long long nowMs)
 {
-    m_nMovesAtLastQuery = m_nMoves;
-    m_queriesAfter.push_back(m_nMoves);
-    if (m_queriesAfter.size() > MAX_UNANSWERED_QUERIES)
-        m_queriesAfter.pop_front();
+    while (!m_queries.empty() && nowMs - m_queries.front().sentMs > ANSWER_AWAITED_MS)
+        m_queries.pop_front();
 }
 
-void CStagePlan::ReportArrived(const Axes& reported, bool complete)
+void CStagePlan::QuerySent(long long nowMs)
 {
-    // A report nobody asked for (no query waiting) counts as an answer to the last one.
+    ForgetUnanswered(nowMs);
+    m_nMovesAtLastQuery = m_nMoves;
+    m_queries.push_back({m_nMoves, nowMs});
+    if (m_queries.size() > MAX_UNANSWERED_QUERIES)
+        m_queries.pop_front();
+}
+
+void CStagePlan::ReportArrived(const Axes& reported, bool complete, long long nowMs)
+{
+    ForgetUnanswered(nowMs);
+    // With no query awaited, the matching starts afresh: a report nobody asked for (or the last of
+    // a run shifted by a stray one) can only answer the last query.
     unsigned long movesAtQuery = m_nMovesAtLastQuery;
-    if (!m_queriesAfter.empty()) {
-        movesAtQuery = m_queriesAfter.front();
-        m_queriesAfter.pop_front();
+    if (!m_queries.empty()) {
+        movesAtQuery = m_queries.front().movesBefore;
+        m_queries.pop_front();
     }
     // A report older than the last move says where the stage was, not where it is going.
     if (!complete || movesAtQuery != m_nMoves)

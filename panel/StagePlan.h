@@ -16,10 +16,16 @@ public:
     // A new connection: nothing is known until a report or a Home.
     void Reset();
 
-    // One "M114\n" went out.
-    void QuerySent();
-    // A report answered the oldest query; an incomplete one only uses up that query.
-    void ReportArrived(const Axes& reported, bool complete);
+    // Reports answer the queries first in, first out. A query whose answer never came (lost in a
+    // purge or a cut) is awaited this long, longer than a controller holds its queue behind a Home;
+    // then it is no longer outstanding, so that a lost report shifts the matching only until then.
+    static constexpr long long ANSWER_AWAITED_MS = 120000;
+
+    // One "M114\n" went out whole, at nowMs on a steady clock.
+    void QuerySent(long long nowMs = 0);
+    // A report answered the oldest query still awaited; an incomplete one only uses up that query.
+    // One that comes when no query is awaited counts as an answer to the last one.
+    void ReportArrived(const Axes& reported, bool complete, long long nowMs = 0);
 
     // Lines that move: a relative step (axis 0..2), an absolute target, Home followed by a relative
     // Z lift.
@@ -44,7 +50,13 @@ private:
     // of 0.1 mm steps adds up exactly.
     std::array<long long, 3> m_commanded{};
     std::array<bool, 3> m_known{};
-    unsigned long m_nMoves = 0;                 // moves sent so far
+    struct SQuery {
+        unsigned long movesBefore;   // m_nMoves when it went out
+        long long sentMs;
+    };
+    void ForgetUnanswered(long long nowMs);
+
+    unsigned long m_nMoves = 0;   // moves sent so far
     unsigned long m_nMovesAtLastQuery = 0;
-    std::deque<unsigned long> m_queriesAfter;   // m_nMoves when each unanswered query went out
+    std::deque<SQuery> m_queries;   // awaiting their answers, oldest first
 };

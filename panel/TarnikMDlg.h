@@ -14,6 +14,7 @@
 #include "platform/DialogBase.h"
 
 class CSerialMFC;
+struct SPositionReport;
 class CButtonST;
 class CPortMonitor;
 class QSocketNotifier;
@@ -118,6 +119,8 @@ private:
     void BeginConnection();
     void EndConnection();
     void OnHandshakeReply();
+    // One line read as a position report: stored, shown and handed to the plan, or asked again.
+    void TakeReport(const QString& line, const SPositionReport& report);
     void OnCompleteReport();
     void OnBusyLine();
     void OnErrorLine(const QString& line);
@@ -138,9 +141,13 @@ private:
     void OnScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar);
     void ReleaseThumb(int nAxis, float fValue, CScrollBarCtrl* pBar, int nPos);
     void Home();
-    void SendFixedLine(const char* line);
+    // Each false when the line did not go out whole (the connection has then ended) or the port
+    // is not open.
+    bool WriteLine(const char* line);
+    bool SendFixedLine(const char* line);
     void SendPositionQuery();
-    void SendQuery();
+    bool SendQuery();
+    static long long PlanClockMs();   // the stage plan's clock
     bool SendAbsoluteMove(const char* what, const CStagePlan::Axes& target, const QString& line);
     void PlaceTopMost(bool topMost);
     void ShowConnectionIcon(int iconId);
@@ -173,6 +180,8 @@ public:
     int m_nQueriesSinceReport = 0;     // position queries sent since the controller last reported
     bool m_bHomeSinceReport = false;   // a G28 went out after the last complete report
     QString m_strLastError;            // the controller's latest line, while it is an error line
+    bool m_bReadEndedMidLine = false;  // the last read's text did not end with a line feed
+    bool m_bTextStartsMidLine = false; // the text in hand begins with the rest of a cut line
     CButtonST* m_btnStatus = nullptr;   // owned by the dialog once it sits on control 1038
     CStagePlan m_plan;                   // where the lines sent take the stage: the envelope checks
 

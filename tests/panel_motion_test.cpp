@@ -6,7 +6,6 @@
 #include <cmath>
 #include <functional>
 
-#include "platform/TraceLog.h"
 #include "res/Resource.h"
 #include "serial/SerialWnd.h"
 #include "tests/support/StageFixture.h"
@@ -129,33 +128,6 @@ TEST_F(PanelMotion, LinesKeepTheirDecimalPointsUnderADecimalCommaLocale)
     std::setlocale(LC_ALL, old.c_str());
     EXPECT_EQ(step, "G0 X2.50 F5000\n");
     EXPECT_EQ(park[1], "G0 X150.00 Y150.00 Z55.00 F5000\n");
-}
-
-// A port whose writes of move lines fail, as a vanished adapter's would; the rest goes through.
-class CFailingMovePort : public CSerialMFC {
-public:
-    LONG WriteText(const char* text, DWORD* written, SERIAL_OVERLAPPED* ov, DWORD timeout) override
-    {
-        if (std::string(text).rfind("G0 X", 0) == 0)
-            return SetLastError(5);
-        return CSerialMFC::WriteText(text, written, ov, timeout);
-    }
-};
-
-TEST_F(PanelMotion, AFailedStepLineIsLoggedOnceAndTheQueriesStillGoOut)
-{
-    CTempDir logDir;
-    g_strTraceFile = QString::fromStdString(logDir.File("TarnikS_log.txt"));
-    g_bTraceEnabled = TRUE;
-    g_bTraceTimeStamp = FALSE;
-    Click(IDC_BTN_CONNECT);
-    Panel().m_pSerial = std::make_unique<CFailingMovePort>();
-    ConnectPanel();
-    ReportPosition(10, 10, 10);
-    EXPECT_EQ(Press(IDC_BTN_XPLUS), WireLines({"G21\n", "G91\n", "M114\n", "M114\n"}));
-    EXPECT_EQ(ReadWholeFile(logDir.File("TarnikS_log.txt")), "Write() failed with error code = 5\r\n");
-    g_bTraceEnabled = FALSE;
-    g_strTraceFile.clear();
 }
 
 TEST_F(PanelMotion, NothingMovesWhileNotConnected)

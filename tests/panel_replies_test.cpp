@@ -102,4 +102,25 @@ TEST_F(PanelReplies, RepliesCutIntoPiecesAreReadWhenTheyComplete)
     EXPECT_EQ(Lines(), WireLines{});
 }
 
+// A report cut apart by a read: the first piece is dropped for want of a line feed, and the second
+// holds the step counts' "X:", "Y:" and "Z:", which are no position. The stage stays where the whole
+// report put it, so a 1 mm -Z step from 0.30 is refused.
+TEST_F(PanelReplies, TheRestOfACutReportIsNoPosition)
+{
+    const std::pair<std::string, std::string> cuts[] = {
+        {"X:1.50 Y:2.00 Z:0.30 E", ":0.00 Count X:120 Y:160 Z:120\n"},
+        {"X:1.50 Y:2.00 Z:0.30 E:0.00 Count ", "X:120 Y:160 Z:120\n"},   // read alone, it looks whole
+    };
+    for (const auto& [first, rest] : cuts) {
+        SCOPED_TRACE(rest);
+        ReportPosition(1.5, 2, 0.3);
+        Controller(first);
+        Controller(rest);
+        EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (1.50 , 2.00 , 0.30 )");
+        Forget();
+        Click(IDC_BTN_ZMINUS);
+        EXPECT_EQ(LinesAfterQuiet(), (WireLines{"G21\n", "G91\n"}));
+    }
+}
+
 } // namespace

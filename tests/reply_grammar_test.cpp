@@ -13,6 +13,7 @@ struct SReportCase {
     const char* z;
     float fx, fy, fz;
     bool complete;
+    bool fields = true;   // X, Y and Z come first: the line holds a position, complete or not
 };
 
 TEST(ReplyGrammar, PositionReportsAreCutIntoValueTexts)
@@ -20,15 +21,25 @@ TEST(ReplyGrammar, PositionReportsAreCutIntoValueTexts)
     const SReportCase cases[] = {
         {"X:1.00 Y:2.00 Z:3.00 E:0.00 Count X:800 Y:1600 Z:2000", "1.00 ", "2.00 ", "3.00 ", 1, 2, 3, true},
         {"X:10.26 Y:-20.04 Z:55 E:0", "10.26 ", "-20.04 ", "55 ", 10.26f, -20.04f, 55, true},
-        {"X:1.00 Y:2.00 Z:3.00 Count X:8", "1.00 ", "2.00 ", "3.00 ", 1, 2, 3, true},   // no E: Z ends at the next field
-        {"X:1 Y:2 Z:3\r", "1 ", "2 ", "3", 1, 2, 3, true},
+        {"X:1.50 Y:2.00 Z:0.30 Count X:120 Y:160 Z:120", "1.50 ", "2.00 ", "0.30 ", 1.5f, 2, 0.3f, true},   // no E
+        {"X:1 Y:2 Z:3 Count X:8 Y:16 Z:24 E:0", "1 ", "2 ", "3 ", 1, 2, 3, true},   // E only among the counts
+        {"ok C: X:0.0000 Y:0.0000 Z:0.0000", "0.0000 ", "0.0000 ", "0.0000", 0, 0, 0, true},
+        {"C: X:1.5 Y:2.5 Z:3.5\r", "1.5 ", "2.5 ", "3.5", 1.5f, 2.5f, 3.5f, true},
         {"X:1 Y:2 Z:", "1 ", "2 ", "", 1, 2, 0, false},
         {"X:Y:2.00 Z:3.00 E:0", "", "2.00 ", "3.00 ", 0, 2, 3, false},          // empty X
         {"X:12.5abc Y:abc Z:+4e1 E:", "12.5abc ", "abc ", "+4e1 ", 12.5f, 0, 40, true},
         {"X:1.5 Y:2.5 Z:3.5 E:0\r", "1.5 ", "2.5 ", "3.5 ", 1.5f, 2.5f, 3.5f, true},
-        {"Z:3 Y:2 X:1 E:0", "", "", "3 Y:2 X:1 ", 0, 0, 3, false},             // fields out of order
         {"X:1 Y:2 Z:3E", "1 ", "2 ", "3", 1, 2, 3, true},
         {"X:  7.25 Y:\t8 Z:9 E:0", "  7.25 ", "\t8 ", "9 ", 7.25f, 8, 9, true},
+        // Lines whose first fields are not X, Y and Z hold no position, whatever follows.
+        {":0.00 Count X:120 Y:160 Z:120", "", "", "", 0, 0, 0, false, false},   // a report's second piece
+        {"0 E:0.00 Count X:120 Y:160 Z:120", "", "", "", 0, 0, 0, false, false},
+        {"X:1.50 Y:2.00 Count X:120 Y:160 Z:120", "", "", "", 0, 0, 0, false, false},
+        {"X:1.50 A:9 Y:2.00 Z:0.30 E:0", "", "", "", 0, 0, 0, false, false},
+        {"Z:3 Y:2 X:1 E:0", "", "", "", 0, 0, 0, false, false},
+        {"echo:endstops hit:  X:0.00 Y:0.00 Z:0.00", "", "", "", 0, 0, 0, false, false},
+        {"Bed X: 10.000 Y: 20.000 Z: 0.123", "", "", "", 0, 0, 0, false, false},
+        {"ok T:25.0 X:1 Y:2 Z:3", "", "", "", 0, 0, 0, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -40,6 +51,7 @@ TEST(ReplyGrammar, PositionReportsAreCutIntoValueTexts)
         EXPECT_FLOAT_EQ(r.y, c.fy);
         EXPECT_FLOAT_EQ(r.z, c.fz);
         EXPECT_EQ(r.complete, c.complete);
+        EXPECT_EQ(r.fields, c.fields);
     }
     EXPECT_EQ(FormatPositionReadout(ParsePositionLine(QStringLiteral("X:1.00 Y:2.00 Z:3.00 E:0.00"))),
               "current: (1.00 , 2.00 , 3.00 )");

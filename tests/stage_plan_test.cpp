@@ -46,6 +46,34 @@ TEST(StagePlan, StepsAreCheckedAgainstWhereTheLinesSentTakeTheStage)
              p.ReportArrived({0, 0, 0}, false); p.ReportArrived({101, 0, 0}, true);
          },
          0, 199.0f, true},
+        // Reports answer queries first in, first out; a stray or a lost one skews only the queries in
+        // flight with it, and the matching starts afresh once none is awaited.
+        {"a stray report",
+         [](CStagePlan& p) {
+             p.ReportArrived({100, 0, 0}, true);
+             p.StepSent(0, 1); p.QuerySent(); p.QuerySent();
+             p.ReportArrived({100, 0, 0}, true);   // nobody asked for it: it takes the first query
+             p.ReportArrived({101, 0, 0}, true); p.ReportArrived({101, 0, 0}, true);
+             p.StepSent(0, 1); p.QuerySent(); p.ReportArrived({150, 0, 0}, true);
+         },
+         0, -150.0f, true},
+        {"two lost reports, awaited no longer",
+         [](CStagePlan& p) {
+             p.ReportArrived({100, 0, 0}, true, 0);
+             p.QuerySent(0); p.QuerySent(100);   // their answers never come
+             p.StepSent(0, 1); p.QuerySent(1000); p.QuerySent(1100);
+             p.ReportArrived({101, 0, 0}, true, 1200); p.ReportArrived({101, 0, 0}, true, 1300);
+             const long long later = 1100 + CStagePlan::ANSWER_AWAITED_MS + 1;
+             p.StepSent(0, 1); p.QuerySent(later); p.ReportArrived({150, 0, 0}, true, later + 50);
+         },
+         0, -150.0f, true},
+        {"answers held up a minute behind a Home are still awaited",
+         [](CStagePlan& p) {
+             p.HomeSent(55); p.QuerySent(0); p.QuerySent(100);
+             p.StepSent(0, 10); p.QuerySent(30000); p.QuerySent(30100);
+             p.ReportArrived({0, 0, 55}, true, 60000); p.ReportArrived({0, 0, 55}, true, 60000);   // before the step
+         },
+         0, 291.0f, false},
         {"a report of inf tells nothing", [](CStagePlan& p) { p.ReportArrived({INF, 5, 5}, true); }, 0, -1.0f, false},
         {"three thousand 0.1 mm steps add up exactly",
          [](CStagePlan& p) {

@@ -3,7 +3,7 @@
 // memory stays flat. SOAK_STEPS sets the number of operator actions (2000 by default).
 //
 // The lines are checked and forgotten every CHECK_EVERY actions, by the simulator and by the test
-// alike: records of every line of the whole run (some 70,000 lines in 10,000 actions) would grow
+// alike: records of every line of the whole run (some 58,000 lines in 10,000 actions) would grow
 // the process by megabytes, and the memory figure has to be the panel's own.
 #include <QApplication>
 #include <QTest>

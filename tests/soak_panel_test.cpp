@@ -93,11 +93,14 @@ TEST_F(SoakPanel, ThousandsOfMixedActionsLoseNothing)
                 text += (i == first ? "> " : "  ") + lines[i];
             return text;
         };
-        ASSERT_TRUE(first == common && actualMoves.size() == expectedMoves.size())
+        EXPECT_TRUE(first == common && actualMoves.size() == expectedMoves.size())
             << "from line " << first << ", received:\n" << around(actualMoves) << "due:\n" << around(expectedMoves);
-        ASSERT_GE(actual.size() - actualMoves.size(), expected.size() - expectedMoves.size());
+        EXPECT_GE(actual.size() - actualMoves.size(), expected.size() - expectedMoves.size());
         Forget();
         expected.clear();
+        // Each stretch is checked on its own: a line lost in one is reported there, and the next
+        // starts from where the stage really is.
+        commanded = m_stage->Position();
     };
 
     std::mt19937 random(20261206);

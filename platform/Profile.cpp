@@ -180,8 +180,8 @@ std::string FollowLinks(std::string path)
     return path;
 }
 
-// Rewrites an existing file where it is, for a folder that takes no new file: not atomic, so
-// only the second choice. The file keeps its owner and mode as a matter of course.
+// Rewrites an existing file where it is, where a new file cannot take its place: not atomic, so
+// only the second choice. The file keeps its owner, group and mode as a matter of course.
 bool WriteInPlace(const std::string& file, std::string_view data)
 {
     const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC);
@@ -192,28 +192,29 @@ bool WriteInPlace(const std::string& file, std::string_view data)
     return ok;
 }
 
-// Puts data in place of file: a temporary file beside it, flushed, given the old file's owner and
-// mode (old is null for a new file), then renamed over it.
+// Puts data in place of file: a temporary file beside it, given the old file's owner, group and
+// mode (old is null for a new file), flushed, then renamed over it. Where the folder takes no new
+// file, or the new file cannot be given the old one's owner and group (a file another user shares
+// with us: only root may give a file away), the file is rewritten in place instead, so that it
+// stays its owner's and the owner can still write it.
 bool ReplaceFile(const std::string& file, std::string_view data, const struct stat* old)
 {
     std::string temp = file + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return old && (errno == EACCES || errno == EPERM) && WriteInPlace(file, data);
-    bool keptOwner = true;
     if (old && ::fchown(fd, old->st_uid, old->st_gid) != 0) {
-        // An ordinary user cannot give a file away: the new file is then the user's own, with the
-        // old mode. Root can; when even root cannot (a file system without owners), the file is
-        // written in place instead, so that a later run as its owner can still write it.
-        keptOwner = ::geteuid() != 0;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return WriteInPlace(file, data);
     }
     // After the owner: a change of owner clears the set-id bits.
     ::fchmod(fd, old ? (old->st_mode & 07777) : 0644);
-    const bool ok = keptOwner && WriteAll(fd, data) && ::fsync(fd) == 0;
+    const bool ok = WriteAll(fd, data) && ::fsync(fd) == 0;
     ::close(fd);
     if (!ok || ::rename(temp.c_str(), file.c_str()) != 0) {
         ::unlink(temp.c_str());
-        return !keptOwner && WriteInPlace(file, data);
+        return false;
     }
     return true;
 }

@@ -147,15 +147,18 @@ TEST_F(PanelConnection, StoredSettingsHoldAroundAConnectionToTheListedDevice)
 }
 
 // A board that reboots when its port opens loses the first query in its boot loader; the panel
-// asks again when the board says "start". Listing the ports (at start) opened none.
+// asks again as soon as the board says "start" (a line ended by a bare line feed), not only at the
+// next tick: with the connection timer stopped, only that query can bring the connection up.
+// Listing the ports (at start) opened none.
 TEST_F(PanelConnection, ABoardThatRebootsOnOpenConnectsAndIsHomedOnce)
 {
     sim::SSimOptions options = Quiet();
     options.banner = true;
     options.resetOnOpenMs = sim::DEFAULT_RESET_BOOT_MS;
     StartStage(options);
-    OpenPanel();
+    auto& panel = OpenPanel();
     Click(IDC_BTN_CONNECT);
+    ASSERT_TRUE(panel.KillTimer(CONNECT_TIMER_ID));
     ASSERT_EVENTUALLY(Enabled(IDC_BTN_HOME), 6000);
     EXPECT_EQ(m_stage->OpenCount(), 1);
     const auto transcript = m_stage->Transcript();

@@ -36,6 +36,8 @@ TEST_F(PanelSettings, StoredSettingsAreShownAtStart)
         // zeros means none; without SpdDst the defaults stay (an empty speed would be 50 mm/min).
         {"[DlgStatus]\nOnTop=true\nExpanderDlg= 1\n[Last_Pos]\nkeep=0\n[Park_Pos]\nX=0.00\nY=0.00\nZ=0.00\n", false, false,
          true, {150, 150, 55}, defaults},
+        // A corner with one coordinate at 0 is a park position all the same.
+        {"[Park_Pos]\nX=0.00\nY=100.00\nZ=30.00\n", false, false, false, {0, 100, 30}, defaults},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.config ? c.config : "first start");

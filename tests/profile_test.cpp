@@ -1,4 +1,6 @@
 // The profile file: what lands on disk and what reads back.
+#include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -73,7 +75,7 @@ TEST_F(Profile, WritesCreateWhatIsMissingAndKeepEveryOtherLineByteForByte)
                                      "# a comment inside\r\nONTOP=0\r\nExpanderDlg=1\r\n\r\n[Tail]\r\nk=v\r\nmore=x\r\n");
 }
 
-TEST_F(Profile, RewritingTheStoredValueLeavesTheFileAloneAndNoWriteLeavesATemporaryFile)
+TEST_F(Profile, AChangeReplacesTheFileWholeAndNoChangeLeavesItAlone)
 {
     ASSERT_TRUE(WriteString(File(), "DlgStatus", "ExpanderDlg", "0"));
     struct stat before {}, after {};
@@ -81,8 +83,17 @@ TEST_F(Profile, RewritingTheStoredValueLeavesTheFileAloneAndNoWriteLeavesATempor
     ASSERT_TRUE(WriteString(File(), "dlgstatus", "expanderdlg", "0"));
     ::stat(File().c_str(), &after);
     EXPECT_EQ(before.st_ino, after.st_ino);   // not replaced by a new file
+    // A reader that opened the file before a change reads the old file whole to the end: the change
+    // went into a new file, never over the old one's bytes.
+    const int reader = ::open(File().c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
     ASSERT_TRUE(WriteString(File(), "DlgStatus", "ExpanderDlg", "1"));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 1);
+    char buf[64];
+    const ssize_t n = ::pread(reader, buf, sizeof buf, 0);
+    ::close(reader);
+    EXPECT_EQ(std::string(buf, static_cast<size_t>(std::max<ssize_t>(n, 0))), "[DlgStatus]\nExpanderDlg=0\n");
+    EXPECT_EQ(ReadWholeFile(File()), "[DlgStatus]\nExpanderDlg=1\n");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 1);   // no temporary file left
 }
 
 TEST_F(Profile, AReadOnlyFileOrAnUnwritableFolderIsNotChanged)
@@ -131,6 +142,36 @@ TEST_F(Profile, AnUnreadableFileIsNeverRewrittenAndAClosedFolderIsWrittenInPlace
     ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0555), 0);   // a folder that takes no temporary file
     EXPECT_EQ(writeAsUser({}), static_cast<int>(EWriteResult::Stored));
     EXPECT_EQ(ReadWholeFile(File()), "[S]\nK=2\nOther=kept\n");
+}
+
+// A file two users share (the first one's, writable by a group both belong to), reached through a
+// link: a write by the second one leaves it the first one's, who can still write it.
+TEST_F(Profile, ASharedFileWrittenByAnotherUserKeepsItsOwner)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "acting as two users takes root";
+    const uid_t owner = 1001, other = 1002;
+    const gid_t shared = 1001, othersOwn = 1002;
+    const std::string folder = m_dir.File("shared"), real = folder + "/System.cfg";
+    ASSERT_EQ(::chmod(m_dir.Path().c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);   // takes a temporary file from anyone
+    WriteWholeFile(real, "[S]\nK=1\n");
+    ASSERT_EQ(::chown(real.c_str(), owner, shared), 0);
+    ASSERT_EQ(::chmod(real.c_str(), 0664), 0);
+    ASSERT_EQ(::symlink(real.c_str(), File().c_str()), 0);
+    const auto writeAs = [&](uid_t uid, std::vector<gid_t> groups, const char* value) {
+        return AsUser(uid, groups, [&] { return static_cast<int>(profile::WriteString(File(), "S", "K", value)); });
+    };
+    const int byOther = writeAs(other, {othersOwn, shared}, "2");
+    if (byOther == CANNOT_CHANGE_USER)
+        GTEST_SKIP() << "this process cannot act as another user";
+    EXPECT_EQ(byOther, static_cast<int>(EWriteResult::Stored));
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(std::tie(st.st_uid, st.st_gid, st.st_mode), std::make_tuple(owner, shared, mode_t(S_IFREG | 0664)));
+    EXPECT_EQ(writeAs(owner, {shared}, "3"), static_cast<int>(EWriteResult::Stored));
+    EXPECT_EQ(ReadWholeFile(real), "[S]\nK=3\n");
 }
 
 } // namespace

@@ -48,19 +48,39 @@ bool PathExists(const std::string& path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
-int AsOrdinaryUser(std::initializer_list<std::string> paths, const std::function<int()>& body)
+namespace {
+
+// Runs body in a child process once become() has made it the user it is to be.
+int InChild(const std::function<bool()>& become, const std::function<int()>& body)
 {
-    const passwd* nobody = ::getpwnam("nobody");
-    const bool root = ::geteuid() == 0;
-    for (const auto& p : paths)
-        if (root && (!nobody || ::chown(p.c_str(), nobody->pw_uid, nobody->pw_gid) != 0))
-            return -1;
     const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (root && (::setgroups(0, nullptr) != 0 || ::setgid(nobody->pw_gid) != 0 || ::setuid(nobody->pw_uid) != 0))
-            ::_exit(99);
-        ::_exit(body());
-    }
+    if (pid == 0)
+        ::_exit(become() ? body() : CANNOT_CHANGE_USER);
     int status = 0;
     return pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+int AsUser(uid_t uid, const std::vector<gid_t>& groups, const std::function<int()>& body)
+{
+    return InChild(
+        [&] {
+            return !groups.empty() && ::setgroups(groups.size() - 1, groups.data() + 1) == 0 &&
+                   ::setresgid(groups[0], groups[0], groups[0]) == 0 && ::setresuid(uid, uid, uid) == 0;
+        },
+        body);
+}
+
+int AsOrdinaryUser(std::initializer_list<std::string> paths, const std::function<int()>& body)
+{
+    if (::geteuid() != 0)
+        return InChild([] { return true; }, body);
+    const passwd* nobody = ::getpwnam("nobody");
+    if (!nobody)
+        return -1;
+    for (const auto& p : paths)
+        if (::chown(p.c_str(), nobody->pw_uid, nobody->pw_gid) != 0)
+            return -1;
+    return AsUser(nobody->pw_uid, {nobody->pw_gid}, body);
 }

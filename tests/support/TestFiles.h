@@ -3,6 +3,8 @@
 // its own, removed when the test ends.
 #include <functional>
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 class CTempDir {
 public:
@@ -24,3 +26,8 @@ bool PathExists(const std::string& path);
 // Runs body in a child process as an ordinary user (nobody, when the tests run as root as in CI:
 // root reads and writes anything), to whom the paths are handed first. Gives the exit status.
 int AsOrdinaryUser(std::initializer_list<std::string> paths, const std::function<int()>& body);
+
+// Runs body in a child process as user uid with groups (the first one its own; root only). Gives the
+// exit status, CANNOT_CHANGE_USER when the child could not become that user.
+constexpr int CANNOT_CHANGE_USER = 99;
+int AsUser(uid_t uid, const std::vector<gid_t>& groups, const std::function<int()>& body);

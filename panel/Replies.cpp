@@ -41,7 +41,9 @@ LRESULT CTarnikMDlg::OnSerialMsg(WPARAM wParam, LPARAM lParam)
         buffer[count] = '\0';
         // Every byte maps to a character; the text ends at the first zero byte.
         received = QString::fromLatin1(buffer, static_cast<qsizetype>(std::strlen(buffer)));
-        m_pSerial->Purge();
+        // Only what was received is dropped. Lines the panel wrote that the controller has not
+        // taken yet are commands: discarding them with the rest would lose a move without a word.
+        m_pSerial->Purge(CSerial::EPurgeRx);
     } while (count == 2047);
 
     // A read that ended inside a line (its piece is dropped) leaves the rest of that line at the

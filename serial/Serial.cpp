@@ -194,12 +194,17 @@ LONG CSerial::FetchLineErrors(DWORD& errors)
     return ERROR_SUCCESS;
 }
 
-LONG CSerial::Purge()
+LONG CSerial::Purge(int nWhat)
 {
     if (LONG err = CheckOpen())
         return err;
-    if (::tcflush(m_pPort->fd, TCIOFLUSH) != 0)
+    const bool rx = nWhat & EPurgeRx, tx = nWhat & EPurgeTx;
+    if (!rx && !tx)
+        return ERROR_SUCCESS;
+    if (::tcflush(m_pPort->fd, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) != 0)
         return SetLastError(LastErrno());
+    if (!rx)
+        return ERROR_SUCCESS;
     m_pPort->rebaseTo.store(m_pPort->taken.load());
     m_pPort->fRebase.store(true);
     m_pPort->evRecheck.Set();

@@ -94,8 +94,10 @@ public:
     // size (a timed blocking read asks for no more than the driver queues, 4 KiB).
     virtual LONG Read(void* data, DWORD size, DWORD* read = nullptr, SERIAL_OVERLAPPED* ov = nullptr, DWORD timeout = INFINITE);
 
-    // Discards what waits in both directions.
-    LONG Purge();
+    // Discards what waits: what was received (EPurgeRx), what was written and not yet taken by the
+    // other end (EPurgeTx), or both.
+    enum EPurge { EPurgeRx = 0x1, EPurgeTx = 0x2 };
+    LONG Purge(int nWhat = EPurgeRx | EPurgeTx);
 
     LONG GetLastError() const { return m_lLastError.load(); }
     bool IsOpen() const;

@@ -248,21 +248,20 @@ void CTarnikMDlg::OnCompleteReport()
 {
     m_nQueriesSinceReport = 0;
     m_bHomeSinceReport = false;
-    const bool wasLive = m_bPositionLive && m_nConnectPhase != CONNECT_PHASE_NOT_RESPONDING;
-    if (!AdvanceConnectPhase(EConnectEvent::CompleteReport)) {
-        if (!m_bPositionLive)
-            SetPositionLive(true);
-        return;   // every report of a connection that is complete already
-    }
-    if (!wasLive)
+    if (!m_bPositionLive || m_nConnectPhase == CONNECT_PHASE_NOT_RESPONDING)
         SetPositionLive(true);
-    SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Disconnect"));
-    if (m_btnStatus) {
-        m_btnStatus->SetButtonIcons(CreateButtonIcon(LoadResIcon(IDI_CONNECTED)), nullptr);
-        SetDlgItemText(IDC_BTN_STATUS, QStringLiteral("Connected"));
+    const int before = m_nConnectPhase;
+    if (!AdvanceConnectPhase(EConnectEvent::CompleteReport))
+        return;   // every report of a connection that is complete already
+    if (before == CONNECT_PHASE_CONNECTING || before == CONNECT_PHASE_HOMING) {
+        SetDlgItemText(IDC_BTN_CONNECT, QStringLiteral("Disconnect"));
+        if (m_btnStatus) {
+            m_btnStatus->SetButtonIcons(CreateButtonIcon(LoadResIcon(IDI_CONNECTED)), nullptr);
+            SetDlgItemText(IDC_BTN_STATUS, QStringLiteral("Connected"));
+        }
     }
     // A report that beat the handshake reply leaves the controls off: the first report after the
-    // handshake turns them on.
+    // handshake turns them on, and a report ends a busy or silent spell.
     SetConnectedState(m_bConnected);
 }
 

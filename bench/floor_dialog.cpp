@@ -12,7 +12,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-#include "platform/DialogTemplate.h"
+#include "qt/platform/DialogTemplate.h"
 #include "res/Resource.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include <functional>
 #include <vector>
 
-#include "panel/TarnikMDlg.h"
+#include "qt/panel/TarnikMDlg.h"
 #include "platform/FileLocations.h"
 #include "res/Resource.h"
 #include "sim/StageSimulator.h"

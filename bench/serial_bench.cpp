@@ -15,8 +15,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/NamedMessages.h"
-#include "serial/SerialWnd.h"
+#include "qt/platform/NamedMessages.h"
+#include "qt/serial/SerialWnd.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "platform/DialogTemplate.h"   // IDOK, IDCANCEL, IDC_STATIC
+#include "qt/platform/DialogTemplate.h"   // IDOK, IDCANCEL, IDC_STATIC
 // Resource numbers and control IDs of the panel and the about box.
 
 // Dialog templates, strings and icons

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/LockFile.h"
+#include "serial/posix/LockFile.h"
 
 struct SComPort {
     int nNumber = 0;          // n of "COMn"

@@ -3,8 +3,8 @@
 #include <QPixmap>
 #include <gtest/gtest.h>
 
-#include "controls/ButtonST.h"
-#include "platform/DialogBase.h"
+#include "qt/controls/ButtonST.h"
+#include "qt/platform/DialogBase.h"
 #include "res/Resource.h"
 
 // The panel's status button: its icon right of the caption, within the margin; the caption centred

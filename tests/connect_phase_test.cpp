@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-#include "panel/ConnectPhase.h"
+#include "core/ConnectPhase.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-#include "panel/JogPlan.h"
-#include "panel/MotionFormat.h"
+#include "core/JogPlan.h"
+#include "core/MotionFormat.h"
 #include "res/Resource.h"
 
 namespace {

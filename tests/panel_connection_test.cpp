@@ -11,10 +11,10 @@
 #include <sstream>
 #include <unistd.h>
 
-#include "controls/ButtonST.h"
+#include "qt/controls/ButtonST.h"
 #include "platform/FileLocations.h"
 #include "res/Resource.h"
-#include "res/Resources.h"
+#include "qt/res/Resources.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/StageFixture.h"
 #include "tests/support/Wait.h"

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "res/Resource.h"
-#include "serial/SerialWnd.h"
+#include "qt/serial/SerialWnd.h"
 #include "tests/support/StageFixture.h"
 #include "tests/support/Wait.h"
 

@@ -13,7 +13,7 @@
 #include "res/Resource.h"
 #include "serial/PortInfo.h"
 #include "serial/PortPins.h"
-#include "serial/SerialWnd.h"
+#include "qt/serial/SerialWnd.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/StageFixture.h"
 #include "tests/support/Wait.h"

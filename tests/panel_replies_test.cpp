@@ -1,7 +1,7 @@
 // Replies as they arrive on the line: what the panel stores, shows and asks again.
 
 #include "res/Resource.h"
-#include "serial/SerialWnd.h"
+#include "qt/serial/SerialWnd.h"
 #include "tests/support/StageFixture.h"
 #include "tests/support/Wait.h"
 

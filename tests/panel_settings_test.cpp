@@ -11,7 +11,7 @@
 
 #include "platform/FileLocations.h"
 #include "res/Resource.h"
-#include "serial/LineRate.h"
+#include "serial/posix/LineRate.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/StageFixture.h"
 

@@ -5,9 +5,9 @@
 #include <QTimer>
 #include <functional>
 
-#include "panel/AboutDlg.h"
+#include "qt/panel/AboutDlg.h"
 #include "res/Resource.h"
-#include "res/Resources.h"
+#include "qt/res/Resources.h"
 #include "tests/support/PanelFixture.h"
 
 namespace {

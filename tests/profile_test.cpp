@@ -8,7 +8,7 @@
 #include <tuple>
 #include <unistd.h>
 
-#include "platform/Profile.h"
+#include "core/Profile.h"
 #include "tests/support/TestFiles.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // The reply grammar on literal controller text.
 #include <gtest/gtest.h>
 
-#include "panel/ControllerLines.h"
-#include "panel/ReplyGrammar.h"
+#include "core/ControllerLines.h"
+#include "core/ReplyGrammar.h"
 
 namespace {
 

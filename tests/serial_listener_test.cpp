@@ -16,9 +16,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "platform/NamedMessages.h"
-#include "serial/LineEvents.h"
-#include "serial/SerialWnd.h"
+#include "qt/platform/NamedMessages.h"
+#include "serial/posix/LineEvents.h"
+#include "qt/serial/SerialWnd.h"
 #include "tests/support/PseudoTerminal.h"
 #include "tests/support/Wait.h"
 

@@ -16,7 +16,7 @@
 #include <unistd.h>
 
 #include "res/Resource.h"
-#include "serial/SerialWnd.h"
+#include "qt/serial/SerialWnd.h"
 #include "tests/support/StageFixture.h"
 #include "tests/support/Wait.h"
 

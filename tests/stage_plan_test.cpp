@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 
-#include "panel/StagePlan.h"
+#include "core/StagePlan.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <QTimer>
 #include <sys/stat.h>
 
-#include "app/TarnikMApp.h"
-#include "platform/DialogBase.h"
-#include "platform/TraceLog.h"
+#include "qt/app/TarnikMApp.h"
+#include "qt/platform/DialogBase.h"
+#include "qt/platform/TraceLog.h"
 #include "tests/support/PanelFixture.h"
 
 namespace {

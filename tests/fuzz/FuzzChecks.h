@@ -17,15 +17,15 @@
 #include <string>
 #include <vector>
 
-#include "platform/Profile.h"
+#include "core/Profile.h"
 
 #ifdef QT_CORE_LIB
 #include <QString>
 
-#include "panel/ControllerLines.h"
-#include "panel/ReplyGrammar.h"
-#include "panel/SliderMath.h"
-#include "platform/Numbers.h"
+#include "core/ControllerLines.h"
+#include "core/ReplyGrammar.h"
+#include "core/SliderMath.h"
+#include "core/Numbers.h"
 #endif
 
 namespace fuzzchecks {

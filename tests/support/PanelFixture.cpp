@@ -7,9 +7,9 @@
 #include <QTest>
 #include <QTimer>
 
-#include "platform/TraceLog.h"
+#include "qt/platform/TraceLog.h"
 #include "platform/FileLocations.h"
-#include "res/Resources.h"
+#include "qt/res/Resources.h"
 
 CMessageBoxAnswerer::CMessageBoxAnswerer(QString answer) : m_answer(std::move(answer)), m_timer(new QTimer)
 {

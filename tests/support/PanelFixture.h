@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-#include "panel/TarnikMDlg.h"
+#include "qt/panel/TarnikMDlg.h"
 #include "tests/support/TestFiles.h"
 
 // Answers the message boxes that come up while it lives: records each and presses a button.

@@ -4,7 +4,7 @@
 
 #include "platform/FileLocations.h"
 #include "res/Resource.h"
-#include "serial/SerialWnd.h"
+#include "qt/serial/SerialWnd.h"
 #include "tests/support/Wait.h"
 
 void CStageTest::TearDown()

@@ -1,5 +1,0 @@
-#include "panel/AboutDlg.h"
-
-#include "res/Resource.h"
-
-CAboutDlg::CAboutDlg(QWidget* parent) : CDialogBase(IDD_ABOUTBOX, parent) {}

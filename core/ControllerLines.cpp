@@ -1,83 +1,126 @@
 #include "core/ControllerLines.h"
 
-#include <QStringList>
+#include <vector>
 
 namespace {
 
-bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Case is folded for ASCII letters only: no Latin-1 letter folds to one of the ASCII words looked for.
+bool ContainsNoCase(std::string_view text, std::string_view word)
+{
+    for (size_t i = 0; i + word.size() <= text.size(); ++i) {
+        size_t k = 0;
+        while (k < word.size() && Lower(text[i + k]) == Lower(word[k]))
+            ++k;
+        if (k == word.size())
+            return true;
+    }
+    return false;
+}
+
+bool StartsWithNoCase(std::string_view line, std::string_view prefix)
+{
+    return line.size() >= prefix.size() && ContainsNoCase(line.substr(0, prefix.size()), prefix);
+}
+
+// White space as a line's edges are trimmed of: the ASCII blanks and, in Latin-1, the next-line
+// character and the no-break space.
+bool IsBlank(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 0x09 && u <= 0x0D) || u == 0x20 || u == 0x85 || u == 0xA0;
+}
+
+std::string_view Trimmed(std::string_view s)
+{
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
 
 // A heater's temperature field starts at i: a heater name ("T", "T0", "B", "C", "P"), a colon and a
 // number. "C: X:0.0000" (a position that begins with "C:") has no number after its colon.
-bool TemperatureFieldAt(const QString& s, qsizetype i)
+bool TemperatureFieldAt(std::string_view s, size_t i)
 {
-    if (i >= s.size() || !QStringLiteral("TBCP").contains(s[i]))
+    if (i >= s.size() || std::string_view("TBCP").find(s[i]) == std::string_view::npos)
         return false;
-    qsizetype j = i + 1;
+    size_t j = i + 1;
     while (j < s.size() && IsDigit(s[j]))
         ++j;
-    if (j >= s.size() || s[j] != QLatin1Char(':'))
+    if (j >= s.size() || s[j] != ':')
         return false;
     ++j;
-    while (j < s.size() && s[j] == QLatin1Char(' '))
+    while (j < s.size() && s[j] == ' ')
         ++j;
-    if (j < s.size() && (s[j] == QLatin1Char('-') || s[j] == QLatin1Char('+')))
+    if (j < s.size() && (s[j] == '-' || s[j] == '+'))
         ++j;
     return j < s.size() && IsDigit(s[j]);
 }
 
-bool HasTemperatureField(const QString& line, qsizetype from)
+bool HasTemperatureField(std::string_view line, size_t from)
 {
-    for (qsizetype i = from; i < line.size(); ++i)
-        if (line[i - 1] == QLatin1Char(' ') && TemperatureFieldAt(line, i))
+    for (size_t i = from; i < line.size(); ++i)
+        if (line[i - 1] == ' ' && TemperatureFieldAt(line, i))
             return true;
     return false;
 }
 
-bool StartsWithNoCase(const QString& line, const char* prefix)
+std::vector<std::string_view> SplitAtLineFeeds(std::string_view text)
 {
-    return line.startsWith(QLatin1String(prefix), Qt::CaseInsensitive);
+    std::vector<std::string_view> segments;
+    for (size_t start = 0;;) {
+        const size_t nl = text.find('\n', start);
+        segments.push_back(text.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start));
+        if (nl == std::string_view::npos)
+            return segments;
+        start = nl + 1;
+    }
 }
 
 } // namespace
 
-bool IsHandshakeReply(const QString& text)
+bool IsHandshakeReply(std::string_view text)
 {
     // What follows the last line feed is no line yet, but "ok T:" counts wherever it stands.
-    const QStringList segments = text.split(QLatin1Char('\n'));
+    const std::vector<std::string_view> segments = SplitAtLineFeeds(text);
     bool okLineSeen = false;
-    for (qsizetype k = 0; k < segments.size(); ++k) {
-        const QString& segment = segments[k];
-        if (segment.startsWith(QLatin1String("echo:")))
+    for (size_t k = 0; k < segments.size(); ++k) {
+        const std::string_view segment = segments[k];
+        if (segment.starts_with("echo:"))
             continue;
-        if (segment.contains(QLatin1String("ok T:")))
+        if (segment.find("ok T:") != std::string_view::npos)
             return true;
-        if (segment.startsWith(QLatin1String("ok ")) && HasTemperatureField(segment, 3))
+        if (segment.starts_with("ok ") && HasTemperatureField(segment, 3))
             return true;
         const bool wholeLine = k + 1 < segments.size();
         if (okLineSeen && wholeLine && TemperatureFieldAt(segment, 0))
             return true;
-        if (segment.trimmed() == QLatin1String("ok"))
+        if (Trimmed(segment) == "ok")
             okLineSeen = true;
     }
     return false;
 }
 
-bool IsBusyLine(const QString& line) { return line.startsWith(QLatin1String("echo:busy:")); }
+bool IsBusyLine(std::string_view line) { return line.starts_with("echo:busy:"); }
 
-bool IsErrorLine(const QString& line) { return StartsWithNoCase(line, "error:") || line.startsWith(QLatin1String("!!")); }
+bool IsErrorLine(std::string_view line) { return StartsWithNoCase(line, "error:") || line.starts_with("!!"); }
 
-bool IsHaltLine(const QString& line)
+bool IsHaltLine(std::string_view line)
 {
     if (!IsErrorLine(line))
         return false;
     for (const char* word : {"halted", "kill", "shutdown", "shut down"})
-        if (line.contains(QLatin1String(word), Qt::CaseInsensitive))
+        if (ContainsNoCase(line, word))
             return true;
     return false;
 }
 
-bool AsksForChecksums(const QString& line)
+bool AsksForChecksums(std::string_view line)
 {
-    return line.contains(QLatin1String("checksum"), Qt::CaseInsensitive) ||
-           line.contains(QLatin1String("line number"), Qt::CaseInsensitive);
+    return ContainsNoCase(line, "checksum") || ContainsNoCase(line, "line number");
 }

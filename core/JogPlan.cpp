@@ -1,46 +1,19 @@
 #include "core/JogPlan.h"
 
 #include "core/MotionFormat.h"
-#include "res/Resource.h"
 
-namespace {
-
-// XKB key codes of the letters' places.
-enum : std::uint32_t { KEYCODE_Q = 24, KEYCODE_W = 25, KEYCODE_E = 26, KEYCODE_A = 38, KEYCODE_S = 39, KEYCODE_D = 40 };
-
-} // namespace
-
-int JogButtonForKey(int key, std::uint32_t nativeScanCode)
+SJog JogForKey(EJogKey key)
 {
     switch (key) {
-    case Qt::Key_Right: return IDC_BTN_XPLUS;
-    case Qt::Key_Left: return IDC_BTN_XMINUS;
-    case Qt::Key_Up: return IDC_BTN_YPLUS;
-    case Qt::Key_Down: return IDC_BTN_YMINUS;
-    case Qt::Key_PageUp: return IDC_BTN_ZPLUS;
-    case Qt::Key_PageDown: return IDC_BTN_ZMINUS;
-    default: break;
+    case EJogKey::Right: case EJogKey::LetterD: return {AXIS_X, false};
+    case EJogKey::Left: case EJogKey::LetterA: return {AXIS_X, true};
+    case EJogKey::Up: case EJogKey::LetterS: return {AXIS_Y, false};
+    case EJogKey::Down: case EJogKey::LetterW: return {AXIS_Y, true};
+    case EJogKey::PageUp: case EJogKey::LetterE: return {AXIS_Z, false};
+    case EJogKey::PageDown: case EJogKey::LetterQ: return {AXIS_Z, true};
+    case EJogKey::None: break;
     }
-    if (nativeScanCode != 0) {
-        switch (nativeScanCode) {
-        case KEYCODE_D: return IDC_BTN_XPLUS;
-        case KEYCODE_A: return IDC_BTN_XMINUS;
-        case KEYCODE_S: return IDC_BTN_YPLUS;
-        case KEYCODE_W: return IDC_BTN_YMINUS;
-        case KEYCODE_E: return IDC_BTN_ZPLUS;
-        case KEYCODE_Q: return IDC_BTN_ZMINUS;
-        default: return 0;
-        }
-    }
-    switch (key) {
-    case Qt::Key_D: return IDC_BTN_XPLUS;
-    case Qt::Key_A: return IDC_BTN_XMINUS;
-    case Qt::Key_S: return IDC_BTN_YPLUS;
-    case Qt::Key_W: return IDC_BTN_YMINUS;
-    case Qt::Key_E: return IDC_BTN_ZPLUS;
-    case Qt::Key_Q: return IDC_BTN_ZMINUS;
-    default: return 0;
-    }
+    return {};
 }
 
 SStepPlan PlanStep(const SStepRequest& request, const CStagePlan& plan)

@@ -4,7 +4,7 @@
 
 #include "core/Numbers.h"
 
-QString FormatStepMove(int nAxis, bool bNegative, float fDistance, int nSpeed)
+std::string FormatStepMove(int nAxis, bool bNegative, float fDistance, int nSpeed)
 {
     const char* format = nullptr;
     switch (nAxis) {
@@ -13,19 +13,19 @@ QString FormatStepMove(int nAxis, bool bNegative, float fDistance, int nSpeed)
     case AXIS_Z: format = bNegative ? "G0 Z-%.2f F%d\n" : "G0 Z%.2f F%d\n"; break;
     default: return {};
     }
-    return QString::fromStdString(FormatC(format, static_cast<double>(fDistance), nSpeed));
+    return FormatC(format, static_cast<double>(fDistance), nSpeed);
 }
 
-QString FormatAbsoluteMove(float fX, float fY, float fZ, int nSpeed)
+std::string FormatAbsoluteMove(float fX, float fY, float fZ, int nSpeed)
 {
-    return QString::fromStdString(FormatC("G0 X%.1f Y%.1f Z%.1f F%d\n", static_cast<double>(fX),
-                                          static_cast<double>(fY), static_cast<double>(fZ), nSpeed));
+    return FormatC("G0 X%.1f Y%.1f Z%.1f F%d\n", static_cast<double>(fX), static_cast<double>(fY),
+                   static_cast<double>(fZ), nSpeed);
 }
 
-QString FormatParkMove(float fX, float fY, float fZ, int nSpeed)
+std::string FormatParkMove(float fX, float fY, float fZ, int nSpeed)
 {
-    return QString::fromStdString(FormatC("G0 X%.2f Y%.2f Z%.2f F%d\n", static_cast<double>(fX),
-                                          static_cast<double>(fY), static_cast<double>(fZ), nSpeed));
+    return FormatC("G0 X%.2f Y%.2f Z%.2f F%d\n", static_cast<double>(fX), static_cast<double>(fY),
+                   static_cast<double>(fZ), nSpeed);
 }
 
 float AsSent(float fValue, int nDecimals)
@@ -35,26 +35,26 @@ float AsSent(float fValue, int nDecimals)
     return static_cast<float>(ParseLeadingDouble(FormatC("%.*f", nDecimals, static_cast<double>(fValue))));
 }
 
-QString OutsideEnvelopeText(const char* what, float fX, float fY, float fZ)
+std::string OutsideEnvelopeText(const char* what, float fX, float fY, float fZ)
 {
-    return QString::fromStdString(FormatC("%s: (%.2f, %.2f, %.2f) lies outside the stage", what, static_cast<double>(fX),
-                                          static_cast<double>(fY), static_cast<double>(fZ)));
+    return FormatC("%s: (%.2f, %.2f, %.2f) lies outside the stage", what, static_cast<double>(fX),
+                   static_cast<double>(fY), static_cast<double>(fZ));
 }
 
-float ReadDistanceText(const QString& text)
+float ReadDistanceText(std::string_view text)
 {
-    if (text.left(4) == QStringLiteral("0.02"))
+    if (text.starts_with("0.02"))
         return 0.02f;
-    if (text.isEmpty())
+    if (text.empty())
         return 0.0f;
-    return static_cast<float>(ParseLeadingDouble(text.toLatin1().toStdString()));
+    return static_cast<float>(ParseLeadingDouble(text));
 }
 
-int ReadSpeedText(const QString& text)
+int ReadSpeedText(std::string_view text)
 {
-    if (text.isEmpty())
+    if (text.empty())
         return SPEED_MIN;
-    const int speed = ParseLeadingInt(text.toLatin1().toStdString());
+    const int speed = ParseLeadingInt(text);
     if (speed < SPEED_MIN)
         return SPEED_MIN;
     if (speed > SPEED_MAX)

@@ -2,80 +2,89 @@
 
 #include "core/Numbers.h"
 
-QStringList SplitReplyLines(const QString& text)
+std::vector<std::string> SplitReplyLines(std::string_view text)
 {
-    QStringList lines;
-    qsizetype start = 0;
+    std::vector<std::string> lines;
+    size_t start = 0;
     for (;;) {
-        const qsizetype nl = text.indexOf(QLatin1Char('\n'), start);
-        if (nl < 0)
+        const size_t nl = text.find('\n', start);
+        if (nl == std::string_view::npos)
             break;
-        lines.append(text.mid(start, nl - start));
+        lines.emplace_back(text.substr(start, nl - start));
         start = nl + 1;
     }
     return lines;
 }
 
-bool HasBootLine(const QStringList& lines)
+bool HasBootLine(const std::vector<std::string>& lines)
 {
-    for (const QString& line : lines)
-        if (line == QStringLiteral("start") || line == QStringLiteral("start\r"))
+    for (const std::string& line : lines)
+        if (line == "start" || line == "start\r")
             return true;
     return false;
 }
 
-bool IsPositionReport(const QString& line)
+bool IsPositionReport(std::string_view line)
 {
-    return line.contains(QStringLiteral("X:")) && line.contains(QStringLiteral("Y:")) &&
-           line.contains(QStringLiteral("Z:"));
+    return line.find("X:") != std::string_view::npos && line.find("Y:") != std::string_view::npos &&
+           line.find("Z:") != std::string_view::npos;
 }
 
-QString MidClamped(const QString& s, int start, int count)
+std::string MidClamped(std::string_view s, int start, int count)
 {
-    const long long len = s.size();
+    const long long len = static_cast<long long>(s.size());
     long long first = start < 0 ? 0 : start;
     long long n = count < 0 ? 0 : count;
     if (first > len)
         return {};
     if (first + n > len)
         n = len - first;
-    return s.mid(static_cast<qsizetype>(first), static_cast<qsizetype>(n));
+    return std::string(s.substr(static_cast<size_t>(first), static_cast<size_t>(n)));
 }
 
-float ParseValueText(const QString& text)
+float ParseValueText(std::string_view text)
 {
-    if (text.isEmpty())
+    if (text.empty())
         return 0.0f;
-    return static_cast<float>(ParseLeadingDouble(text.toLatin1().toStdString()));
+    return static_cast<float>(ParseLeadingDouble(text));
 }
 
 namespace {
 
-// Where a report's X field may start: at the start of the line, or after "ok " and "C: ".
-int FieldsStart(const QString& line)
+// Where what first stands in line, or -1.
+int IndexOf(std::string_view line, std::string_view what)
 {
-    int i = line.startsWith(QLatin1String("ok ")) ? 3 : 0;
-    if (QStringView(line).mid(i).startsWith(QLatin1String("C: ")))
+    const size_t i = line.find(what);
+    return i == std::string_view::npos ? -1 : static_cast<int>(i);
+}
+
+// Where a report's X field may start: at the start of the line, or after "ok " and "C: ".
+int FieldsStart(std::string_view line)
+{
+    int i = line.starts_with("ok ") ? 3 : 0;
+    if (line.substr(static_cast<size_t>(i)).starts_with("C: "))
         i += 3;
     return i;
 }
 
 // The letter at index i starts a field ("X:").
-bool IsField(const QString& line, int i, char letter)
+bool IsField(std::string_view line, int i, char letter)
 {
-    return i >= 0 && i + 1 < line.size() && line[i] == QLatin1Char(letter) && line[i + 1] == QLatin1Char(':');
+    return i >= 0 && i + 1 < static_cast<int>(line.size()) && line[static_cast<size_t>(i)] == letter &&
+           line[static_cast<size_t>(i) + 1] == ':';
 }
 
 } // namespace
 
-SPositionReport ParsePositionLine(const QString& line)
+SPositionReport ParsePositionLine(std::string_view line)
 {
-    const int iX = static_cast<int>(line.indexOf(QLatin1Char('X')));
-    const int iY = static_cast<int>(line.indexOf(QLatin1Char('Y')));
-    const int iE = static_cast<int>(line.indexOf(QLatin1Char('E')));
-    const int iZ = static_cast<int>(line.indexOf(QLatin1Char('Z')));
-    const int iCount = static_cast<int>(line.indexOf(QLatin1String(" Count")));
-    const int iEnd = iCount < 0 ? static_cast<int>(line.size()) : iCount;
+    const int iX = IndexOf(line, "X");
+    const int iY = IndexOf(line, "Y");
+    const int iE = IndexOf(line, "E");
+    const int iZ = IndexOf(line, "Z");
+    const int iCount = IndexOf(line, " Count");
+    const int size = static_cast<int>(line.size());
+    const int iEnd = iCount < 0 ? size : iCount;
     SPositionReport r;
     r.fields = iX == FieldsStart(line) && IsField(line, iX, 'X') && iY > iX && IsField(line, iY, 'Y') && iZ > iY &&
                IsField(line, iZ, 'Z') && iZ < iEnd;
@@ -85,26 +94,27 @@ SPositionReport ParsePositionLine(const QString& line)
     r.yText = MidClamped(line, iY + 2, iZ - iY - 2);
     int iZEnd = iE;
     if (iE < 0 || iE > iEnd) {
-        iZEnd = static_cast<int>(line.size());
-        for (int i = iZ + 2; i < static_cast<int>(line.size()); ++i)
-            if ((line[i] >= QLatin1Char('A') && line[i] <= QLatin1Char('Z')) || line[i] == QLatin1Char('\r')) {
+        iZEnd = size;
+        for (int i = iZ + 2; i < size; ++i) {
+            const char c = line[static_cast<size_t>(i)];
+            if ((c >= 'A' && c <= 'Z') || c == '\r') {
                 iZEnd = i;
                 break;
             }
+        }
     }
     r.zText = MidClamped(line, iZ + 2, iZEnd - iZ - 2);
     // Another field between X and Y or between Y and Z: these are not a report's first fields.
-    if (r.xText.contains(QLatin1Char(':')) || r.yText.contains(QLatin1Char(':')))
+    if (r.xText.find(':') != std::string::npos || r.yText.find(':') != std::string::npos)
         return SPositionReport{};
     r.x = ParseValueText(r.xText);
     r.y = ParseValueText(r.yText);
     r.z = ParseValueText(r.zText);
-    r.complete = !r.xText.isEmpty() && !r.yText.isEmpty() && !r.zText.isEmpty();
+    r.complete = !r.xText.empty() && !r.yText.empty() && !r.zText.empty();
     return r;
 }
 
-QString FormatPositionReadout(const SPositionReport& report)
+std::string FormatPositionReadout(const SPositionReport& report)
 {
-    return QStringLiteral("current: (") + report.xText + QStringLiteral(", ") + report.yText +
-           QStringLiteral(", ") + report.zText + QStringLiteral(")");
+    return "current: (" + report.xText + ", " + report.yText + ", " + report.zText + ")";
 }

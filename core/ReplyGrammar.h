@@ -1,21 +1,23 @@
 #pragma once
 // The controller's replies as the panel reads them: the handshake reply, lines, position reports and
-// their value texts. Pure functions on text, no widget in sight.
-#include <QString>
-#include <QStringList>
+// their value texts. Pure functions on text (bytes, Latin-1 as the line carries them), no widget in
+// sight.
+#include <string>
+#include <string_view>
+#include <vector>
 
 // The lines of a text: what stands before each line feed ("\r" stays part of the line); what
 // follows the last line feed is not a line.
-QStringList SplitReplyLines(const QString& text);
+std::vector<std::string> SplitReplyLines(std::string_view text);
 
 // One of the lines is "start": what a controller board prints once it has rebooted and listens.
-bool HasBootLine(const QStringList& lines);
+bool HasBootLine(const std::vector<std::string>& lines);
 
 // A line that holds "X:", "Y:" and "Z:" anywhere: it is read as a position report, complete or not.
-bool IsPositionReport(const QString& line);
+bool IsPositionReport(std::string_view line);
 
 struct SPositionReport {
-    QString xText, yText, zText;   // the value texts exactly as cut from the line
+    std::string xText, yText, zText;   // the value texts exactly as cut from the line
     float x = 0, y = 0, z = 0;
     bool fields = false;           // X, Y and Z are the line's first fields, in that order
     bool complete = false;         // those fields, and all three value texts are non-empty
@@ -29,14 +31,14 @@ struct SPositionReport {
 // the first "Z", Z up to the first "E". A report without an "E" before " Count" (firmware built
 // without an extruder) ends Z at the next field (the next capital letter), at a carriage return or
 // at the end of the line.
-SPositionReport ParsePositionLine(const QString& line);
+SPositionReport ParsePositionLine(std::string_view line);
 
 // "current: (<x>, <y>, <z>)" from the value texts as they stand.
-QString FormatPositionReadout(const SPositionReport& report);
+std::string FormatPositionReadout(const SPositionReport& report);
 
 // Substring with the clamping rules of the value cut: a negative start or count counts as 0, a
 // count running past the end is cut at the end, a start past the end gives "".
-QString MidClamped(const QString& s, int start, int count);
+std::string MidClamped(std::string_view s, int start, int count);
 
 // The leading decimal number of a value text (0 for an empty text or one without a number).
-float ParseValueText(const QString& text);
+float ParseValueText(std::string_view text);

@@ -4,28 +4,30 @@
 
 #include "core/JogPlan.h"
 #include "core/MotionFormat.h"
-#include "res/Resource.h"
 
 namespace {
 
-TEST(JogPlan, KeysStandForButtonsByMeaningOrByPlace)
+// Any numbers that tell two keys apart.
+constexpr int KEY_RIGHT = static_cast<int>(EJogKey::Right), KEY_LEFT = static_cast<int>(EJogKey::Left);
+
+TEST(JogPlan, EachKeyJogsOneAxisOneWay)
 {
     const struct {
-        int key;
-        std::uint32_t native;
-        int button;
+        EJogKey key;
+        int axis;
+        bool negative;
     } cases[] = {
-        {Qt::Key_Right, 0, IDC_BTN_XPLUS}, {Qt::Key_Left, 113, IDC_BTN_XMINUS}, {Qt::Key_Up, 0, IDC_BTN_YPLUS},
-        {Qt::Key_Down, 0, IDC_BTN_YMINUS}, {Qt::Key_PageUp, 0, IDC_BTN_ZPLUS}, {Qt::Key_PageDown, 0, IDC_BTN_ZMINUS},
-        {Qt::Key_D, 0, IDC_BTN_XPLUS},     {Qt::Key_A, 0, IDC_BTN_XMINUS},    {Qt::Key_S, 0, IDC_BTN_YPLUS},
-        {Qt::Key_W, 0, IDC_BTN_YMINUS},    {Qt::Key_E, 0, IDC_BTN_ZPLUS},     {Qt::Key_Q, 0, IDC_BTN_ZMINUS},
-        {0x0412, 40, IDC_BTN_XPLUS},       {0x0424, 38, IDC_BTN_XMINUS},      {0x03A3, 39, IDC_BTN_YPLUS},
-        {0x0426, 25, IDC_BTN_YMINUS},      {0x0423, 26, IDC_BTN_ZPLUS},       {0x0419, 24, IDC_BTN_ZMINUS},
-        {Qt::Key_D, 43, 0},   // a layout that puts D elsewhere: the place counts, not the letter
-        {Qt::Key_X, 0, 0},    {Qt::Key_Home, 0, 0},
+        {EJogKey::Right, AXIS_X, false},  {EJogKey::Left, AXIS_X, true},      {EJogKey::Up, AXIS_Y, false},
+        {EJogKey::Down, AXIS_Y, true},    {EJogKey::PageUp, AXIS_Z, false},   {EJogKey::PageDown, AXIS_Z, true},
+        {EJogKey::LetterD, AXIS_X, false}, {EJogKey::LetterA, AXIS_X, true},  {EJogKey::LetterS, AXIS_Y, false},
+        {EJogKey::LetterW, AXIS_Y, true}, {EJogKey::LetterE, AXIS_Z, false},  {EJogKey::LetterQ, AXIS_Z, true},
+        {EJogKey::None, 0, false},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(JogButtonForKey(c.key, c.native), c.button) << std::hex << c.key << " " << std::dec << c.native;
+    for (const auto& c : cases) {
+        const SJog jog = JogForKey(c.key);
+        EXPECT_EQ(jog.nAxis, c.axis) << static_cast<int>(c.key);
+        EXPECT_EQ(jog.bNegative, c.negative) << static_cast<int>(c.key);
+    }
 }
 
 TEST(JogPlan, AStepReadsItsBoxesAndStaysInsideTheStage)
@@ -57,10 +59,10 @@ TEST(JogPlan, AStepReadsItsBoxesAndStaysInsideTheStage)
         {{AXIS_Y, true, "100.01", "5000"}, ""},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.request.strDistance.toStdString() + " / " + c.request.strSpeed.toStdString());
+        SCOPED_TRACE(c.request.strDistance + " / " + c.request.strSpeed);
         const SStepPlan step = PlanStep(c.request, plan);
         EXPECT_EQ(step.bAllowed, *c.line != '\0');
-        EXPECT_EQ(step.strLine.toStdString(), c.line);
+        EXPECT_EQ(step.strLine, c.line);
     }
 }
 
@@ -69,8 +71,8 @@ TEST(JogPlan, RepeatsMadeBeforeTheLastStepBeganAreMerged)
     // The key events' clock runs 1000 ms behind ours; the last step began at 1400 on ours, 400 on
     // theirs.
     const auto afterAStep = [](CKeyRepeatClock& c) {
-        c.IsStale(Qt::Key_Right, false, 100, 1100);
-        c.StepStarted(Qt::Key_Right, 1400);
+        c.IsStale(KEY_RIGHT, false, 100, 1100);
+        c.StepStarted(KEY_RIGHT, 1400);
     };
     const struct {
         const char* name;
@@ -81,12 +83,12 @@ TEST(JogPlan, RepeatsMadeBeforeTheLastStepBeganAreMerged)
         std::int64_t now;
         bool stale;
     } cases[] = {
-        {"first press", [](CKeyRepeatClock&) {}, Qt::Key_Right, false, 0, 1000, false},
-        {"a repeat that queued behind the step", afterAStep, Qt::Key_Right, true, 150, 1700, true},
-        {"a repeat made after the step began", afterAStep, Qt::Key_Right, true, 450, 1700, false},
-        {"another key is never merged", afterAStep, Qt::Key_Left, true, 150, 1700, false},
-        {"a fresh press is never merged", afterAStep, Qt::Key_Right, false, 150, 1700, false},
-        {"no time stamp", afterAStep, Qt::Key_Right, true, 0, 1700, false},
+        {"first press", [](CKeyRepeatClock&) {}, KEY_RIGHT, false, 0, 1000, false},
+        {"a repeat that queued behind the step", afterAStep, KEY_RIGHT, true, 150, 1700, true},
+        {"a repeat made after the step began", afterAStep, KEY_RIGHT, true, 450, 1700, false},
+        {"another key is never merged", afterAStep, KEY_LEFT, true, 150, 1700, false},
+        {"a fresh press is never merged", afterAStep, KEY_RIGHT, false, 150, 1700, false},
+        {"no time stamp", afterAStep, KEY_RIGHT, true, 0, 1700, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

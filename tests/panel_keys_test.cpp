@@ -8,11 +8,32 @@
 #include <atomic>
 #include <thread>
 
+#include "qt/panel/JogKeys.h"
 #include "res/Resource.h"
 #include "tests/support/StageFixture.h"
 #include "tests/support/Wait.h"
 
 namespace {
+
+TEST(JogKeys, KeysAreKnownByMeaningOrByPlace)
+{
+    const struct {
+        int key;
+        std::uint32_t native;
+        EJogKey jog;
+    } cases[] = {
+        {Qt::Key_Right, 0, EJogKey::Right}, {Qt::Key_Left, 113, EJogKey::Left}, {Qt::Key_Up, 0, EJogKey::Up},
+        {Qt::Key_Down, 0, EJogKey::Down},   {Qt::Key_PageUp, 0, EJogKey::PageUp}, {Qt::Key_PageDown, 0, EJogKey::PageDown},
+        {Qt::Key_D, 0, EJogKey::LetterD},   {Qt::Key_A, 0, EJogKey::LetterA},   {Qt::Key_S, 0, EJogKey::LetterS},
+        {Qt::Key_W, 0, EJogKey::LetterW},   {Qt::Key_E, 0, EJogKey::LetterE},   {Qt::Key_Q, 0, EJogKey::LetterQ},
+        {0x0412, 40, EJogKey::LetterD},     {0x0424, 38, EJogKey::LetterA},     {0x03A3, 39, EJogKey::LetterS},
+        {0x0426, 25, EJogKey::LetterW},     {0x0423, 26, EJogKey::LetterE},     {0x0419, 24, EJogKey::LetterQ},
+        {Qt::Key_D, 43, EJogKey::None},   // a layout that puts D elsewhere: the place counts, not the letter
+        {Qt::Key_X, 0, EJogKey::None},      {Qt::Key_Home, 0, EJogKey::None},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(JogKeyForQtKey(c.key, c.native), c.jog) << std::hex << c.key << " " << std::dec << c.native;
+}
 
 class PanelKeys : public CStageTest {
 protected:

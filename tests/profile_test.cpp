@@ -8,7 +8,7 @@
 #include <tuple>
 #include <unistd.h>
 
-#include "core/Profile.h"
+#include "platform/ProfileFile.h"
 #include "tests/support/TestFiles.h"
 
 namespace {

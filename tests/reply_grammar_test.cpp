@@ -1,5 +1,7 @@
 // The reply grammar on literal controller text.
 #include <gtest/gtest.h>
+#include <string>
+#include <vector>
 
 #include "core/ControllerLines.h"
 #include "core/ReplyGrammar.h"
@@ -43,28 +45,30 @@ TEST(ReplyGrammar, PositionReportsAreCutIntoValueTexts)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
-        const SPositionReport r = ParsePositionLine(QString::fromLatin1(c.line));
-        EXPECT_EQ(r.xText, QString::fromLatin1(c.x));
-        EXPECT_EQ(r.yText, QString::fromLatin1(c.y));
-        EXPECT_EQ(r.zText, QString::fromLatin1(c.z));
+        const SPositionReport r = ParsePositionLine(c.line);
+        EXPECT_EQ(r.xText, c.x);
+        EXPECT_EQ(r.yText, c.y);
+        EXPECT_EQ(r.zText, c.z);
         EXPECT_FLOAT_EQ(r.x, c.fx);
         EXPECT_FLOAT_EQ(r.y, c.fy);
         EXPECT_FLOAT_EQ(r.z, c.fz);
         EXPECT_EQ(r.complete, c.complete);
         EXPECT_EQ(r.fields, c.fields);
     }
-    EXPECT_EQ(FormatPositionReadout(ParsePositionLine(QStringLiteral("X:1.00 Y:2.00 Z:3.00 E:0.00"))),
+    EXPECT_EQ(FormatPositionReadout(ParsePositionLine("X:1.00 Y:2.00 Z:3.00 E:0.00")),
               "current: (1.00 , 2.00 , 3.00 )");
 }
 
 TEST(ReplyGrammar, LinesEndAtLineFeedsAndTheRestIsNoLine)
 {
-    EXPECT_EQ(SplitReplyLines(QStringLiteral("ok\nX:1 Y:2 Z:3 E:0\r\npartial")),
-              QStringList({"ok", "X:1 Y:2 Z:3 E:0\r"}));
-    EXPECT_TRUE(SplitReplyLines(QStringLiteral("X:1 Y:2 Z:3 E:0")).isEmpty());
-    EXPECT_EQ(SplitReplyLines(QStringLiteral("\n\n")), QStringList({"", ""}));
-    EXPECT_TRUE(IsPositionReport(QStringLiteral("echo: Z: Y: X:")));
-    EXPECT_FALSE(IsPositionReport(QStringLiteral("X:1 Y:2")));
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(SplitReplyLines("ok\nX:1 Y:2 Z:3 E:0\r\npartial"), Lines({"ok", "X:1 Y:2 Z:3 E:0\r"}));
+    EXPECT_TRUE(SplitReplyLines("X:1 Y:2 Z:3 E:0").empty());
+    EXPECT_EQ(SplitReplyLines("\n\n"), Lines({"", ""}));
+    EXPECT_TRUE(HasBootLine({"echo:start", "start\r"}));
+    EXPECT_FALSE(HasBootLine({"echo:start", " start"}));
+    EXPECT_TRUE(IsPositionReport("echo: Z: Y: X:"));
+    EXPECT_FALSE(IsPositionReport("X:1 Y:2"));
 }
 
 // Real firmware's lines as the connection reads them: handshakes in their several forms, busy
@@ -85,9 +89,11 @@ TEST(ReplyGrammar, ControllerLinesAreReadForWhatTheySay)
         {"ok C: X:0.0000 Y:0.0000 Z:0.0000\n", false},       // a position that begins with "ok C:"
         {"echo:Unknown command: \"ok T:1\"\nok\n", false},
         {"ok\n", false},
+        {"ok \xA0\r\nT:21.30/ 0.00\n", true},           // the "ok" line's blanks: Latin-1's count too
+        {"ok.\nT:21.30/ 0.00\n", false},
     };
     for (const auto& h : handshakes)
-        EXPECT_EQ(IsHandshakeReply(QString::fromLatin1(h.text)), h.handshake) << h.text;
+        EXPECT_EQ(IsHandshakeReply(h.text), h.handshake) << h.text;
 
     const struct {
         const char* line;
@@ -104,7 +110,7 @@ TEST(ReplyGrammar, ControllerLinesAreReadForWhatTheySay)
         {"ok", false, false, false, false},
     };
     for (const auto& l : lines) {
-        const QString line = QString::fromLatin1(l.line);
+        const std::string_view line = l.line;
         EXPECT_EQ(IsBusyLine(line), l.busy) << l.line;
         EXPECT_EQ(IsErrorLine(line), l.error) << l.line;
         EXPECT_EQ(IsHaltLine(line), l.halt) << l.line;
@@ -114,7 +120,7 @@ TEST(ReplyGrammar, ControllerLinesAreReadForWhatTheySay)
 
 TEST(ReplyGrammar, SubstringsClampLikeTheValueCutNeeds)
 {
-    const QString s = QStringLiteral("abcdef");
+    const std::string_view s = "abcdef";
     EXPECT_EQ(MidClamped(s, -3, 2), "ab");
     EXPECT_EQ(MidClamped(s, 2, -1), "");
     EXPECT_EQ(MidClamped(s, 4, 10), "ef");

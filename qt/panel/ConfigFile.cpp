@@ -5,7 +5,7 @@
 #include "qt/platform/TraceLog.h"
 #include "platform/FileLocations.h"
 #include "core/Numbers.h"
-#include "core/Profile.h"
+#include "platform/ProfileFile.h"
 
 QString g_strModuleDir;
 QString g_strConfigFile;

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLabel>
 
+#include "core/CommandLines.h"
 #include "qt/controls/ButtonST.h"
 #include "core/ControllerLines.h"
 #include "qt/panel/TarnikMDlg.h"
@@ -115,7 +116,7 @@ void CTarnikMDlg::BeginConnection()
     LoadRetainLastPos();
     if (m_bRetainLastPos)
         RestoreLastPosition();
-    SendFixedLine("M105\n");
+    SendFixedLine(LINE_HANDSHAKE);
 }
 
 void CTarnikMDlg::OnTimer(UINT_PTR nIDEvent)
@@ -133,7 +134,7 @@ void CTarnikMDlg::OnTimer(UINT_PTR nIDEvent)
         // Most boards reboot when their port opens and miss the first query in their boot loader:
         // ask again on every tick until one answers.
         if (m_pSerial->IsOpen())
-            SendFixedLine("M105\n");
+            SendFixedLine(LINE_HANDSHAKE);
         return;
     }
     switch (m_nConnectPhase) {
@@ -286,13 +287,14 @@ void CTarnikMDlg::ShowNotResponding()
 void CTarnikMDlg::OnErrorLine(const QString& line)
 {
     WriteTraceLog(QStringLiteral("Controller: ") + line.trimmed());
-    if (IsHaltLine(line)) {
+    const std::string bytes = line.toLatin1().toStdString();
+    if (IsHaltLine(bytes)) {
         EnterHalted(line);
         return;
     }
     if (!m_bHandshakeDone) {
         KillTimer(CONNECT_TIMER_ID);
-        const QString why = AsksForChecksums(line)
+        const QString why = AsksForChecksums(bytes)
                                 ? QStringLiteral("This firmware asks for line numbers and checksums, which this panel does not send.")
                                 : QStringLiteral("This controller does not speak the G-code dialect this panel uses.");
         ReportConnectionError(QStringLiteral("The controller answered M105 with:\n\n") + line.trimmed() +

@@ -1,5 +1,6 @@
 // Every handler of the panel on one screen, as a dialog's message map lists them: the buttons'
 // commands, the menu commands, the registered serial message and the sliders' scroll codes.
+#include "core/CommandLines.h"
 #include "qt/panel/AboutDlg.h"
 #include "core/MotionFormat.h"
 #include "qt/panel/TarnikMDlg.h"
@@ -118,8 +119,8 @@ void CTarnikMDlg::OnScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar)
     if (!CanMove())
         return;
     // Every notification re-states the units and absolute positioning, whatever it is.
-    SendFixedLine("G21\n");
-    SendFixedLine("G90\n");
+    SendFixedLine(LINE_UNITS_MM);
+    SendFixedLine(LINE_ABSOLUTE);
     if (nSBCode == SB_THUMBPOSITION) {
         for (const auto& t : kThumbs)
             if (pScrollBar == DlgItem<CScrollBarCtrl>(t.slider)) {

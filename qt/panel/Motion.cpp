@@ -5,8 +5,10 @@
 #include <chrono>
 
 #include "qt/platform/TraceLog.h"
+#include "core/CommandLines.h"
 #include "core/JogPlan.h"
 #include "core/MotionFormat.h"
+#include "qt/panel/JogKeys.h"
 #include "qt/panel/TarnikMDlg.h"
 #include "core/Numbers.h"
 #include "res/Resource.h"
@@ -44,7 +46,7 @@ bool CTarnikMDlg::SendFixedLine(const char* line) { return WriteLine(line); }
 
 bool CTarnikMDlg::SendQuery()
 {
-    if (!SendFixedLine("M114\n"))
+    if (!SendFixedLine(LINE_QUERY_POSITION))
         return false;
     m_plan.QuerySent(PlanClockMs());
     ++m_nQueriesSinceReport;
@@ -64,13 +66,13 @@ void CTarnikMDlg::SendPositionQuery()
 
 // An absolute move goes out only when its target lies inside the envelope; a refused one is
 // logged and sends nothing.
-bool CTarnikMDlg::SendAbsoluteMove(const char* what, const CStagePlan::Axes& target, const QString& line)
+bool CTarnikMDlg::SendAbsoluteMove(const char* what, const CStagePlan::Axes& target, const std::string& line)
 {
     if (!CStagePlan::Inside(target)) {
-        WriteTraceLog(OutsideEnvelopeText(what, target[0], target[1], target[2]));
+        WriteTraceLog(QString::fromStdString(OutsideEnvelopeText(what, target[0], target[1], target[2])));
         return false;
     }
-    if (SendCommandLine(line))
+    if (SendCommandLine(QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()))))
         m_plan.AbsoluteSent(target);
     return true;
 }
@@ -82,10 +84,13 @@ BOOL CTarnikMDlg::SendCommandLine(const QString& strLine)
     return WriteLine(strLine.toLatin1().constData()) ? TRUE : FALSE;
 }
 
-float CTarnikMDlg::GetXYDistance() { return ReadDistanceText(GetDlgItemText(IDC_COMBO_XYDIST)); }
-float CTarnikMDlg::GetZDistance() { return ReadDistanceText(GetDlgItemText(IDC_COMBO_ZDIST)); }
-int CTarnikMDlg::GetXYSpeed() { return ReadSpeedText(GetDlgItemText(IDC_COMBO_XYSPEED)); }
-int CTarnikMDlg::GetZSpeed() { return ReadSpeedText(GetDlgItemText(IDC_COMBO_ZSPEED)); }
+// A box's text as the line carries text: Latin-1, a character outside it as '?'.
+std::string CTarnikMDlg::BoxText(int nID) { return GetDlgItemText(nID).toLatin1().toStdString(); }
+
+float CTarnikMDlg::GetXYDistance() { return ReadDistanceText(BoxText(IDC_COMBO_XYDIST)); }
+float CTarnikMDlg::GetZDistance() { return ReadDistanceText(BoxText(IDC_COMBO_ZDIST)); }
+int CTarnikMDlg::GetXYSpeed() { return ReadSpeedText(BoxText(IDC_COMBO_XYSPEED)); }
+int CTarnikMDlg::GetZSpeed() { return ReadSpeedText(BoxText(IDC_COMBO_ZSPEED)); }
 
 void CTarnikMDlg::OnJogButton(UINT nID)
 {
@@ -107,17 +112,17 @@ void CTarnikMDlg::StepMove(int nAxis, bool bNegative)
 {
     if (!m_bConnected)
         return;
-    SendFixedLine("G21\n");
-    SendFixedLine("G91\n");
+    SendFixedLine(LINE_UNITS_MM);
+    SendFixedLine(LINE_RELATIVE);
     const bool isZ = nAxis == AXIS_Z;
-    const SStepPlan step = PlanStep({nAxis, bNegative, GetDlgItemText(isZ ? IDC_COMBO_ZDIST : IDC_COMBO_XYDIST),
-                                     GetDlgItemText(isZ ? IDC_COMBO_ZSPEED : IDC_COMBO_XYSPEED), m_bSliderStep == TRUE},
+    const SStepPlan step = PlanStep({nAxis, bNegative, BoxText(isZ ? IDC_COMBO_ZDIST : IDC_COMBO_XYDIST),
+                                     BoxText(isZ ? IDC_COMBO_ZSPEED : IDC_COMBO_XYSPEED), m_bSliderStep == TRUE},
                                     m_plan);
     // The slider arrow's 1 mm is used up even by a refused step.
     m_bSliderStep = FALSE;
     if (!step.bAllowed)
         return;
-    if (!SendCommandLine(step.strLine))
+    if (!SendCommandLine(QString::fromLatin1(step.strLine.data(), static_cast<qsizetype>(step.strLine.size()))))
         return;
     m_plan.StepSent(nAxis - AXIS_X, step.fDelta);
     SendPositionQuery();
@@ -127,12 +132,12 @@ void CTarnikMDlg::Home()
 {
     if (!m_bConnected)
         return;
-    SendFixedLine("G21\n");
-    SendFixedLine("G91\n");
+    SendFixedLine(LINE_UNITS_MM);
+    SendFixedLine(LINE_RELATIVE);
     m_bSliderStep = FALSE;
     m_bHomeSinceReport = true;
     // Relative positioning is in force: home, then lift Z by 55 mm from there.
-    if (!SendFixedLine("G28\n") || !SendFixedLine("G0 Z55\n"))
+    if (!SendFixedLine(LINE_HOME) || !SendFixedLine(LINE_LIFT_Z))
         return;
     m_plan.HomeSent(HOME_LIFT_Z);
     SendPositionQuery();
@@ -142,13 +147,28 @@ void CTarnikMDlg::OnBnClickedPark()
 {
     if (!CanMove())
         return;
-    SendFixedLine("G90\n");
+    SendFixedLine(LINE_ABSOLUTE);
     const int speed = GetXYSpeed();
     // A park position edited into System.cfg by hand may lie outside the stage.
     const CStagePlan::Axes target = {AsSent(m_fParkX, 2), AsSent(m_fParkY, 2), AsSent(m_fParkZ, 2)};
     if (SendAbsoluteMove("Park refused", target, FormatParkMove(m_fParkX, m_fParkY, m_fParkZ, speed)))
         SendPositionQuery();
 }
+
+namespace {
+
+// The jog button whose click a jog key stands for.
+int JogButtonId(const SJog& jog)
+{
+    switch (jog.nAxis) {
+    case AXIS_X: return jog.bNegative ? IDC_BTN_XMINUS : IDC_BTN_XPLUS;
+    case AXIS_Y: return jog.bNegative ? IDC_BTN_YMINUS : IDC_BTN_YPLUS;
+    case AXIS_Z: return jog.bNegative ? IDC_BTN_ZMINUS : IDC_BTN_ZPLUS;
+    default: return 0;
+    }
+}
+
+} // namespace
 
 bool CTarnikMDlg::PreTranslateMessage(QObject* receiver, QKeyEvent* e)
 {
@@ -160,14 +180,14 @@ bool CTarnikMDlg::PreTranslateMessage(QObject* receiver, QKeyEvent* e)
     // Keys pressed with Alt are menu keys, not jog keys.
     if (e->modifiers() & Qt::AltModifier)
         return false;
-    const int button = JogButtonForKey(e->key(), e->nativeScanCode());
-    if (button == 0)
+    const SJog jog = JogForKey(JogKeyForQtKey(e->key(), e->nativeScanCode()));
+    if (jog.nAxis == 0)
         return false;
     if (!m_jogClock.isValid())
         m_jogClock.start();
     if (m_keyRepeats.IsStale(e->key(), e->isAutoRepeat(), e->timestamp(), m_jogClock.elapsed()))
         return true;
     m_keyRepeats.StepStarted(e->key(), m_jogClock.elapsed());
-    OnJogButton(static_cast<UINT>(button));
+    OnJogButton(static_cast<UINT>(JogButtonId(jog)));
     return true;
 }

@@ -3,6 +3,7 @@
 #include <QThread>
 #include <cstring>
 
+#include "core/CommandLines.h"
 #include "qt/platform/TraceLog.h"
 #include "core/ControllerLines.h"
 #include "core/ReplyGrammar.h"
@@ -68,17 +69,18 @@ void CTarnikMDlg::ProcessReply(QString text)
         return;
     // The first handshake reply of a connection takes its whole text. A later one (a board asked
     // twice answers twice) is an ordinary text: it never homes the stage again.
-    if (IsHandshakeReply(text) && !m_bHandshakeDone) {
+    const std::string bytes = text.toLatin1().toStdString();
+    if (IsHandshakeReply(bytes) && !m_bHandshakeDone) {
         OnHandshakeReply();
         return;
     }
-    const QStringList lines = SplitReplyLines(text);
+    const std::vector<std::string> lines = SplitReplyLines(bytes);
     // A board that rebooted as its port opened says so once it listens: ask it at once.
     if (!m_bHandshakeDone && !m_bReadyToConnect && HasBootLine(lines))
-        SendFixedLine("M105\n");
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QString& line = lines[i];
-        if (IsErrorLine(line)) {
+        SendFixedLine(LINE_HANDSHAKE);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const QString line = QString::fromLatin1(lines[i].data(), static_cast<qsizetype>(lines[i].size()));
+        if (IsErrorLine(lines[i])) {
             OnErrorLine(line);
             // The connection ended, or the controller halted: nothing more of this text counts.
             if (m_bReadyToConnect || m_nConnectPhase == CONNECT_PHASE_HALTED)
@@ -86,16 +88,16 @@ void CTarnikMDlg::ProcessReply(QString text)
             continue;
         }
         m_strLastError.clear();
-        if (IsBusyLine(line))
+        if (IsBusyLine(lines[i]))
             OnBusyLine();
-        else if (IsPositionReport(line))
-            TakeReport(line, i == 0 && m_bTextStartsMidLine ? SPositionReport{} : ParsePositionLine(line));
+        else if (IsPositionReport(lines[i]))
+            TakeReport(line, i == 0 && m_bTextStartsMidLine ? SPositionReport{} : ParsePositionLine(lines[i]));
     }
 }
 
 BOOL CTarnikMDlg::ParsePosition(QString line)
 {
-    TakeReport(line, ParsePositionLine(line));
+    TakeReport(line, ParsePositionLine(line.toLatin1().toStdString()));
     return TRUE;
 }
 
@@ -125,7 +127,8 @@ void CTarnikMDlg::TakeReport(const QString& line, const SPositionReport& report)
     }
     m_nReportRetries = 0;
     UpdateSliders();
-    SetDlgItemText(IDC_STATIC_CURPOS, FormatPositionReadout(report));
+    const std::string readout = FormatPositionReadout(report);
+    SetDlgItemText(IDC_STATIC_CURPOS, QString::fromLatin1(readout.data(), static_cast<qsizetype>(readout.size())));
     OnCompleteReport();
     WatchController();
 }

@@ -2,6 +2,7 @@
 // closing the panel.
 #include <QComboBox>
 
+#include "core/CommandLines.h"
 #include "qt/platform/TraceLog.h"
 #include "qt/panel/ConfigFile.h"
 #include "core/MotionFormat.h"
@@ -64,8 +65,8 @@ BOOL CTarnikMDlg::RestoreLastPosition()
     const float y = ReadFloat(kLastPos, QStringLiteral("Y"));
     const float z = ReadFloat(kLastPos, QStringLiteral("Z"));
     // The mode lines go out even before the handshake; the move line itself waits for it.
-    SendFixedLine("G21\n");
-    SendFixedLine("G90\n");
+    SendFixedLine(LINE_UNITS_MM);
+    SendFixedLine(LINE_ABSOLUTE);
     const CStagePlan::Axes target = {AsSent(x, 1), AsSent(y, 1), AsSent(z, 1)};
     if (SendAbsoluteMove("Last position not restored", target, FormatAbsoluteMove(x, y, z, GetXYSpeed())))
         SendQuery();
@@ -149,7 +150,7 @@ void CTarnikMDlg::OnBnClickedSetPark()
 {
     // A park position outside the stage would only ever be refused.
     if (!CStagePlan::Inside({AsSent(m_fPosX, 2), AsSent(m_fPosY, 2), AsSent(m_fPosZ, 2)})) {
-        WriteTraceLog(OutsideEnvelopeText("Park position not stored", m_fPosX, m_fPosY, m_fPosZ));
+        WriteTraceLog(QString::fromStdString(OutsideEnvelopeText("Park position not stored", m_fPosX, m_fPosY, m_fPosZ)));
         return;
     }
     WriteConfigString(g_strConfigFile, kParkPos, QStringLiteral("X"), Fixed("%.2f", m_fPosX));

@@ -28,7 +28,7 @@ void CTarnikMDlg::ReleaseThumb(int nAxis, float fValue, CScrollBarCtrl* pBar, in
         return;
     }
     pBar->SetScrollPos(nPos);
-    const QString line = FormatAbsoluteMove(target[0], target[1], target[2], GetXYSpeed());
+    const std::string line = FormatAbsoluteMove(target[0], target[1], target[2], GetXYSpeed());
     if (SendAbsoluteMove("Slider move refused", {AsSent(target[0], 1), AsSent(target[1], 1), AsSent(target[2], 1)}, line))
         SendPositionQuery();
     else

@@ -52,6 +52,7 @@ public:
 
     // Shared panel operations.
     BOOL SendCommandLine(const QString& strLine);
+    std::string BoxText(int nID);
     float GetXYDistance();
     float GetZDistance();
     int GetXYSpeed();
@@ -148,7 +149,7 @@ private:
     void SendPositionQuery();
     bool SendQuery();
     static long long PlanClockMs();   // the stage plan's clock
-    bool SendAbsoluteMove(const char* what, const CStagePlan::Axes& target, const QString& line);
+    bool SendAbsoluteMove(const char* what, const CStagePlan::Axes& target, const std::string& line);
     void PlaceTopMost(bool topMost);
     void ShowConnectionIcon(int iconId);
     void SetUpPortList();

@@ -6,9 +6,6 @@
 // Only invariants that need no second reading of the same rules: no crash, nothing unbounded, what
 // is written reads back, the other lines stay. What the rules give for given input is the business
 // of the reply grammar's and the profile's own tests.
-//
-// The profile checks need no Qt; the received-text checks are compiled only where Qt Core is
-// linked (QT_CORE_LIB), so the profile target builds without it.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -17,16 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "core/Profile.h"
-
-#ifdef QT_CORE_LIB
-#include <QString>
-
 #include "core/ControllerLines.h"
+#include "core/Numbers.h"
+#include "core/Profile.h"
 #include "core/ReplyGrammar.h"
 #include "core/SliderMath.h"
-#include "core/Numbers.h"
-#endif
 
 namespace fuzzchecks {
 
@@ -38,18 +30,15 @@ inline int Report(const char* target, const std::string& fault)
     return 0;
 }
 
-#ifdef QT_CORE_LIB
-
 // Bytes as one read from the serial line hands them to the panel: Latin-1 up to the first zero byte.
 inline std::string CheckReceivedBytes(const uint8_t* data, size_t size)
 {
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size), upToZero = bytes.substr(0, bytes.find('\0'));
-    const QString text = QString::fromLatin1(upToZero.data(), static_cast<qsizetype>(upToZero.size()));
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size), text = bytes.substr(0, bytes.find('\0'));
     (void)IsHandshakeReply(text);
     // Joined again with line feeds, the lines (holding none) are the text up to its last line feed.
-    QString joined;
-    for (const QString& line : SplitReplyLines(text)) {
-        joined += line + QLatin1Char('\n');
+    std::string joined;
+    for (const std::string& line : SplitReplyLines(text)) {
+        joined += line + '\n';
         (void)IsPositionReport(line);
         // Only reports reach the cut in the panel, but the cut must stand any line. Only a decimal
         // number is taken, so a value is finite or out of range (infinite), never NaN.
@@ -60,14 +49,12 @@ inline std::string CheckReceivedBytes(const uint8_t* data, size_t size)
         for (const float v : {r.x, r.y, r.z})
             (void)ToSliderPos(v);   // the sanitizers watch the conversion
     }
-    if (joined != text.left(text.lastIndexOf(QLatin1Char('\n')) + 1))
+    if (joined != text.substr(0, text.rfind('\n') + 1))
         return "the lines do not add up to the text before its last line feed";
     // The number readers on the raw bytes, zero bytes and all.
     (void)ParseLeadingInt(bytes);
     return std::isnan(ParseLeadingDouble(bytes)) ? "leading number of the input is NaN" : "";
 }
-
-#endif // QT_CORE_LIB
 
 // The lines of a text without their ends and trailing carriage returns (a write may turn a bare
 // '\r' at the end of the file into the start of a "\r\n" line end).

@@ -10,8 +10,7 @@
 
 TEST(FuzzCorpus, EveryCommittedInputKeepsTheRules)
 {
-    // This file lies beside tests/fuzz/; CMake hands the compiler its absolute path.
-    const std::filesystem::path corpus = std::filesystem::path(__FILE__).parent_path() / "fuzz" / "corpus";
+    const std::filesystem::path corpus = TARNIK_FUZZ_CORPUS;
     for (const auto& [target, check] : {std::pair{"reply", &fuzzchecks::CheckReceivedBytes},
                                         std::pair{"profile", &fuzzchecks::CheckProfileEdit}}) {
         size_t files = 0;

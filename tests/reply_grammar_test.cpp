@@ -65,7 +65,8 @@ TEST(ReplyGrammar, LinesEndAtLineFeedsAndTheRestIsNoLine)
     EXPECT_EQ(SplitReplyLines("ok\nX:1 Y:2 Z:3 E:0\r\npartial"), Lines({"ok", "X:1 Y:2 Z:3 E:0\r"}));
     EXPECT_TRUE(SplitReplyLines("X:1 Y:2 Z:3 E:0").empty());
     EXPECT_EQ(SplitReplyLines("\n\n"), Lines({"", ""}));
-    EXPECT_TRUE(HasBootLine({"echo:start", "start\r"}));
+    EXPECT_TRUE(HasBootLine({"echo:start", "start"}));
+    EXPECT_TRUE(HasBootLine({"start\r"}));
     EXPECT_FALSE(HasBootLine({"echo:start", " start"}));
     EXPECT_TRUE(IsPositionReport("echo: Z: Y: X:"));
     EXPECT_FALSE(IsPositionReport("X:1 Y:2"));

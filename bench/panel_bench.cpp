@@ -103,7 +103,6 @@ int main(int argc, char** argv)
     focus->setFocus();
     for (int i = 0; i < runs; ++i) {
         stage.SetPosition(100, 100, 100);
-        panel.m_fPosX = 100;
         QTest::qWait(150);
         stage.ClearTranscript();
         const auto t0 = Clock::now();

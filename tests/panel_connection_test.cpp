@@ -99,7 +99,7 @@ TEST_F(PanelConnection, ConnectHandshakesHomesAndShowsTheReportedPosition)
 
     Click(IDC_BTN_CONNECT);   // still the last known position until this connection's first report
     EXPECT_FALSE(Enabled(IDC_STATIC_CURPOS));
-    ASSERT_EVENTUALLY(panel.m_bPositionLive, 5000);
+    ASSERT_EVENTUALLY(panel.m_session.PositionLive(), 5000);
     EXPECT_EVENTUALLY(Enabled(IDC_SCROLL_Z), 5000);
     expectReadout(true);
 }
@@ -291,7 +291,7 @@ TEST_F(PanelConnection, ALineCutShortByAControllerThatStopsReadingEndsTheConnect
     auto& panel = OpenPanel();
     Click(IDC_BTN_CONNECT);
     controller.Send("ok T:0\n");
-    ASSERT_EVENTUALLY(panel.m_bHandshakeDone, 5000);
+    ASSERT_EVENTUALLY(panel.m_session.HandshakeDone(), 5000);
     controller.Send("X:0.00 Y:0.00 Z:55.00 E:0.00\nok\n");
     ASSERT_EVENTUALLY(Enabled(IDC_BTN_XPLUS), 5000);
     controller.Receive(SIZE_MAX, 300);

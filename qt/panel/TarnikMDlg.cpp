@@ -8,6 +8,8 @@
 #include <QStyle>
 #include <QTimer>
 
+#include <chrono>
+
 #include "qt/panel/AboutDlg.h"
 #include "qt/controls/ButtonST.h"
 #include "qt/panel/ConfigFile.h"
@@ -18,8 +20,25 @@
 #include "serial/PortInfo.h"
 #include "qt/serial/SerialWnd.h"
 
+namespace {
+
+long long SteadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
 CTarnikMDlg::CTarnikMDlg(QWidget* parent)
-    : CDialogBase(IDD_TARNIKM_DIALOG, parent), m_hIcon(LoadResIcon(IDR_MAINFRAME))
+    : CDialogBase(IDD_TARNIKM_DIALOG, parent),
+      m_hIcon(LoadResIcon(IDR_MAINFRAME)),
+      m_session({[](std::string_view section, std::string_view key) {
+                     return ReadConfigString(g_strConfigFile, QString::fromLatin1(section.data(), static_cast<qsizetype>(section.size())),
+                                             QString::fromLatin1(key.data(), static_cast<qsizetype>(key.size())))
+                         .toStdString();
+                 },
+                 [this](EControl control) { return BoxText(control); }, SteadyMs})
 {
 }
 
@@ -30,72 +49,64 @@ CTarnikMDlg::~CTarnikMDlg() = default;
 BOOL CTarnikMDlg::OnInitDialog()
 {
     CDialogBase::OnInitDialog();
+    BindControls();
     m_expander.Init(this);
+    SetUpWindow();
+    EnumeratePorts();
+    FillSpeedDistanceLists();
+    InitSliders();
+    InitModuleDir();
+    g_strConfigFile = BuildConfigPath();
+    m_pSerial = std::make_unique<CSerialMFC>();
+    SetUpStatusButton();
+    // The rest is the session's: the controls as System.cfg left them.
+    Run(m_session.Start());
+    SetUpKeyboardAndNames();
+    SetUpPortList();
+    return TRUE;
+}
 
+// The controls the handlers use, found once.
+void CTarnikMDlg::BindControls()
+{
+    m_cmbPort = DlgItem<QComboBox>(IDC_COMBO_PORT);
+    m_cmbBaud = DlgItem<QComboBox>(IDC_COMBO_BAUD);
+    m_lblConnIcon = DlgItem<QLabel>(IDC_ICON_CONN);
+    m_sbX = DlgItem<CScrollBarCtrl>(IDC_SCROLL_X);
+    m_sbY = DlgItem<CScrollBarCtrl>(IDC_SCROLL_Y);
+    m_sbZ = DlgItem<CScrollBarCtrl>(IDC_SCROLL_Z);
+}
+
+void CTarnikMDlg::SetUpWindow()
+{
     const QString about = LoadResString(IDS_ABOUTBOX);
     if (!about.isEmpty()) {
         AppendSystemMenuSeparator();
         AppendSystemMenuItem(IDM_ABOUTBOX, about);
     }
-
     setWindowIcon(LoadResIconSet(IDR_MAINFRAME));
     // A panel of fixed size: no resizing, no maximising; it has its own task bar entry.
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(size());
-
-    m_fPosX = m_fPosY = m_fPosZ = 0;
-    m_fStartX = m_fStartY = m_fStartZ = 0;
-    m_nConnectPhase = CONNECT_PHASE_IDLE;
-    m_bSliderStep = FALSE;
-    m_fParkX = PARK_DEFAULT_X;
-    m_fParkY = PARK_DEFAULT_Y;
-    m_fParkZ = PARK_DEFAULT_Z;
-
-    EnumeratePorts();
-    FillSpeedDistanceLists();
-    m_bConnected = FALSE;
-    SetConnectedState(FALSE);
-    InitSliders();
-    OnBnClickedReset();
-
-    InitModuleDir();
-    g_strConfigFile = BuildConfigPath();
-    if (FileExists(g_strConfigFile))
-        LoadSpeedsAndDistances();
-
-    m_bAlwaysOnTop = LoadAlwaysOnTop();
-    PlaceTopMost(m_bAlwaysOnTop);
-    CheckDlgButton(IDC_CHECK_ONTOP, m_bAlwaysOnTop ? 1 : 0);
-
-    m_bRetainLastPos = FALSE;
-    LoadRetainLastPos();
-
-    if (!LoadExpanderState())
-        OnBnClickedMoreLess();
-
-    m_pSerial = std::make_unique<CSerialMFC>();
-    m_bReadyToConnect = TRUE;
-
-    m_btnStatus = new CButtonST;
-    m_btnStatus->SubclassDlgItem(IDC_BTN_STATUS, this);
-    m_btnStatus->SetButtonIcons(CreateButtonIcon(LoadResIcon(IDI_DISCONNECTED)), nullptr);
-    m_btnStatus->SetImagePlace(CButtonST::IMAGE_RIGHT);
-    SetDlgItemText(IDC_BTN_STATUS, QStringLiteral("Disconnected"));
-
-    LoadParkPosition();
-
     // The version label is drawn light grey.
     if (auto* version = DlgItem<QLabel>(IDC_STATIC_VERSION)) {
         QPalette pal = version->palette();
         pal.setColor(QPalette::WindowText, QColor(195, 195, 195));
         version->setPalette(pal);
     }
-    SetUpKeyboardAndNames();
-    SetUpPortList();
-    SetPositionLive(false);
-    return TRUE;
 }
+
+void CTarnikMDlg::SetUpStatusButton()
+{
+    m_btnStatus = new CButtonST;
+    m_btnStatus->SubclassDlgItem(IDC_BTN_STATUS, this);
+    m_btnStatus->SetImagePlace(CButtonST::IMAGE_RIGHT);
+}
+
+// Asks first; a connected panel keeps its jog boxes (and its last position, when asked to) before
+// it asks.
+void CTarnikMDlg::OnClose() { Run(m_session.CloseRequested()); }
 
 void CTarnikMDlg::OnAboutBox()
 {
@@ -144,18 +155,18 @@ void CTarnikMDlg::FillSpeedDistanceLists()
     fill(IDC_COMBO_ZSPEED, {speed(1000), speed(2000), deflt(3000), speed(4000), speed(5000), hint}, 2);
 }
 
+// The sliders span the stage; Y and Z count from the top, so that up is the + direction.
 void CTarnikMDlg::InitSliders()
 {
     const struct {
-        int id;
-        int max;
-        int pos;
-    } sliders[] = {{IDC_SCROLL_X, 300, 0}, {IDC_SCROLL_Y, 300, 300}, {IDC_SCROLL_Z, 200, 200}};
-    for (const auto& s : sliders)
-        if (auto* bar = DlgItem<CScrollBarCtrl>(s.id)) {
-            bar->SetScrollRange(0, s.max);
-            bar->SetScrollPos(s.pos);
-        }
+        CScrollBarCtrl* bar;
+        float max;
+        bool fromTop;
+    } sliders[] = {{m_sbX, STAGE_X_MAX, false}, {m_sbY, STAGE_Y_MAX, true}, {m_sbZ, STAGE_Z_MAX, true}};
+    for (const auto& s : sliders) {
+        s.bar->SetScrollRange(0, static_cast<int>(s.max));
+        s.bar->SetScrollPos(s.fromTop ? static_cast<int>(s.max) : 0);
+    }
 }
 
 void CTarnikMDlg::PlaceTopMost(bool topMost)

@@ -66,6 +66,8 @@ struct CSerial::SPort {
     bool IsOverlapped() const { return evOverlapped.IsValid(); }
     LONG Take(const std::string& path, termios& tio);
     LONG CreateEvents(bool fOverlapped);
+    DWORD TakeEvents(DWORD mask, int queued);
+    LONG WaitForNews(bool fWantRecv, int queued, const serial_detail::CDeadline& deadline, bool& fWoken);
     LONG GetAttr(termios& tio) const;
     LONG SetAttr(const termios& tio) const;
 };

@@ -12,6 +12,8 @@
 namespace sim {
 namespace {
 
+using FParse = std::function<bool(const std::string&)>;
+
 template <typename T>
 bool ParseNumber(const std::string& text, T& value)
 {
@@ -23,7 +25,7 @@ bool ParseNumber(const std::string& text, T& value)
 
 // Integer flags and their lowest accepted value.
 template <typename T>
-std::function<bool(const std::string&)> Int(T& field, long long lowest, long long highest = 1'000'000'000)
+FParse Int(T& field, long long lowest, long long highest = 1'000'000'000)
 {
     return [&field, lowest, highest](const std::string& text) {
         long long v = 0;
@@ -35,7 +37,7 @@ std::function<bool(const std::string&)> Int(T& field, long long lowest, long lon
 }
 
 // "X,Y,Z": three numbers, each within [lowest, highest[i]].
-std::function<bool(const std::string&)> Triple(Axes& field, double lowest, Axes highest)
+FParse Triple(Axes& field, double lowest, Axes highest)
 {
     return [&field, lowest, highest](const std::string& text) {
         std::array<double, 3> v{};
@@ -53,7 +55,7 @@ std::function<bool(const std::string&)> Triple(Axes& field, double lowest, Axes 
 }
 
 // Seconds, fractions allowed, into whole milliseconds.
-std::function<bool(const std::string&)> Seconds(int& fieldMs)
+FParse Seconds(int& fieldMs)
 {
     return [&fieldMs](const std::string& text) {
         double s = 0;
@@ -77,16 +79,20 @@ std::string Unescape(const std::string& text)
     return out;
 }
 
-} // namespace
-
-bool ParseSimArgs(const std::vector<std::string>& args, SSimArgs& out, std::string& error)
+// Flags that stand alone.
+std::map<std::string, bool*> Switches(SSimArgs& out)
 {
     SSimOptions& o = out.options;
-    const std::map<std::string, bool*> switches = {
+    return {
         {"--no-handshake", &o.noHandshake}, {"--no-e", &o.noEField}, {"--no-reports", &o.noReports}, {"--noise", &o.noise},
         {"--crlf", &o.crlf},                {"--help", &out.help},  {"-h", &out.help},
     };
-    const std::map<std::string, std::function<bool(const std::string&)>> valued = {
+}
+
+// Flags that take a value, each with what checks it and stores it in `o`.
+std::map<std::string, FParse> ValuedOptions(SSimOptions& o)
+{
+    return {
         {"--delay", Int(o.replyDelayMs, 0)},
         {"--chunk", Int(o.chunkSize, 1)},
         {"--chunk-pause", Int(o.chunkPauseMs, 0)},
@@ -106,13 +112,29 @@ bool ParseSimArgs(const std::vector<std::string>& args, SSimArgs& out, std::stri
         {"--silent-after", Seconds(o.silentAfterMs)},
         {"--handshake", [&o](const std::string& t) { o.handshakeReply = Unescape(t); return !t.empty(); }},
     };
+}
+
+// "--flag=value": cuts the value off the flag.
+std::optional<std::string> TakeInlineValue(std::string& flag)
+{
+    const auto eq = flag.find('=');
+    if (eq == std::string::npos || flag.rfind("--", 0) != 0)
+        return std::nullopt;
+    std::string value = flag.substr(eq + 1);
+    flag.resize(eq);
+    return value;
+}
+
+} // namespace
+
+bool ParseSimArgs(const std::vector<std::string>& args, SSimArgs& out, std::string& error)
+{
+    SSimOptions& o = out.options;
+    const std::map<std::string, bool*> switches = Switches(out);
+    const std::map<std::string, FParse> valued = ValuedOptions(o);
     for (size_t i = 0; i < args.size(); ++i) {
         std::string flag = args[i];
-        std::optional<std::string> value;
-        if (const auto eq = flag.find('='); eq != std::string::npos && flag.rfind("--", 0) == 0) {
-            value = flag.substr(eq + 1);
-            flag.resize(eq);
-        }
+        std::optional<std::string> value = TakeInlineValue(flag);
         if (flag == "--no-banner" && !value) {
             o.banner = false;
         } else if (flag == "--no-busy" && !value) {

@@ -1,5 +1,6 @@
 #include "serial/Serial.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -36,6 +37,87 @@ std::string DevicePathFor(const std::string& device)
 
 std::string BaseName(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
 
+// The line a port starts with: raw bytes, receiver on, modem lines ignored, 8N1, no flow control.
+// VMIN 1 makes an empty non-blocking read fail with EAGAIN, so that a read of 0 bytes can only
+// mean the device has gone.
+void MakeDefaultLine(termios& tio)
+{
+    ::cfmakeraw(&tio);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
+    tio.c_cc[VMIN] = 1;
+    tio.c_cc[VTIME] = 0;
+}
+
+// How long a write may wait for a line that takes nothing. Without a time-out of the caller's, a
+// line that takes nothing (a controller that stopped reading, flow control held) would block the
+// caller for ever: the write gives up once the line has taken nothing for a while, however long a
+// slow but moving line takes. A line that has already let a write run out is not waited on again
+// until it takes bytes, so that a handler sending several lines to a stuck controller is held up
+// once, not once per line.
+class CWriteLimit {
+public:
+    CWriteLimit(DWORD timeout, std::atomic<bool>& fStalled)
+        : m_fOwnLimit(timeout == INFINITE), m_fStalled(fStalled),
+          m_deadline(m_fOwnLimit ? (fStalled.load() ? 0 : kWriteLimitMs) : timeout)
+    {
+    }
+
+    // The line took bytes: our own limit starts again.
+    void Progress()
+    {
+        if (m_fOwnLimit) {
+            m_fStalled.store(false);
+            m_deadline = CDeadline(kWriteLimitMs);
+        }
+    }
+
+    // The output queue is full: waits until the line drains (ERROR_SUCCESS), the time is up
+    // (ERROR_TIMEOUT) or the line fails.
+    LONG WaitForRoom(int fd)
+    {
+        pollfd pfd{fd, POLLOUT, 0};
+        const int r = ::poll(&pfd, 1, m_deadline.RemainingMs());
+        if (r < 0 && errno != EINTR)
+            return LastErrno();
+        if (r > 0 && IsHangUp(pfd.revents))
+            return EIO;
+        if (r == 0 && m_deadline.Expired()) {
+            if (m_fOwnLimit)
+                m_fStalled.store(true);
+            return ERROR_TIMEOUT;
+        }
+        return ERROR_SUCCESS;
+    }
+
+private:
+    const bool m_fOwnLimit;
+    std::atomic<bool>& m_fStalled;
+    CDeadline m_deadline;
+};
+
+// Writes all `size` bytes, as fast as the line takes them; `done` counts what went out, also when
+// the write fails part-way.
+LONG WriteAll(int fd, const char* data, DWORD size, CWriteLimit& limit, DWORD& done)
+{
+    done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n > 0) {
+            done += static_cast<DWORD>(n);
+            limit.Progress();
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && errno != EAGAIN) {
+            return LastErrno();
+        } else if (LONG err = limit.WaitForRoom(fd)) {
+            return err;
+        }
+    }
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 CSerial::SPort::~SPort()
@@ -44,6 +126,35 @@ CSerial::SPort::~SPort()
         ::ioctl(fd, TIOCNXCL);
         ::close(fd);  // also drops the flock
     }
+}
+
+// Opens the device for this port alone and reads its line settings into `tio`.
+LONG CSerial::SPort::Take(const std::string& path, termios& tio)
+{
+    fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return LastErrno();
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? EBUSY : LastErrno();
+    // Programs that look for lock files rather than locks see the port taken as well.
+    if (char real[PATH_MAX]; !lockFile.Take(BaseName(::realpath(path.c_str(), real) ? real : path)))
+        return EBUSY;
+    if (LONG err = GetAttr(tio))
+        return err;  // not a terminal
+    ::ioctl(fd, TIOCEXCL);  // keeps out non-root openers; the lock keeps out the rest
+    return ERROR_SUCCESS;
+}
+
+LONG CSerial::SPort::CreateEvents(bool fOverlapped)
+{
+    if (LONG err = evWake.Create())
+        return err;
+    if (LONG err = evRecheck.Create())
+        return err;
+    if (fOverlapped)
+        if (LONG err = evOverlapped.Create())
+            return err;
+    return ERROR_SUCCESS;
 }
 
 LONG CSerial::SPort::GetAttr(termios& tio) const
@@ -88,25 +199,11 @@ LONG CSerial::Open(const std::string& device, DWORD /*dwInQueue*/, DWORD /*dwOut
         return SetLastError(EBUSY);
 
     auto port = std::make_unique<SPort>();
-    port->fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (port->fd < 0)
-        return SetLastError(LastErrno());
-    if (::flock(port->fd, LOCK_EX | LOCK_NB) != 0)
-        return SetLastError(errno == EWOULDBLOCK ? EBUSY : LastErrno());
-    // Programs that look for lock files rather than locks see the port taken as well.
-    if (char real[PATH_MAX]; !port->lockFile.Take(BaseName(::realpath(path.c_str(), real) ? real : path)))
-        return SetLastError(EBUSY);
     termios tio{};
-    if (LONG err = port->GetAttr(tio))
-        return SetLastError(err);  // not a terminal
-    ::ioctl(port->fd, TIOCEXCL);   // keeps out non-root openers; the lock keeps out the rest
-    if (LONG err = port->evWake.Create())
+    if (LONG err = port->Take(path, tio))
         return SetLastError(err);
-    if (LONG err = port->evRecheck.Create())
+    if (LONG err = port->CreateEvents(fOverlapped))
         return SetLastError(err);
-    if (fOverlapped)
-        if (LONG err = port->evOverlapped.Create())
-            return SetLastError(err);
     port->source = m_pLineSource ? m_pLineSource : std::shared_ptr<ILineEventSource>(CreateDriverLineEventSource(port->fd));
     port->tracker.Attach(port->source.get());
     m_pPort = std::move(port);
@@ -114,16 +211,8 @@ LONG CSerial::Open(const std::string& device, DWORD /*dwInQueue*/, DWORD /*dwOut
     SetEventMask(EEventRecv | EEventBreak | EEventError);
     m_pPort->evWake.Reset();  // nobody waited yet: the new mask completes nothing
     ConfigureReadMode(EReadNonBlocking);
-
-    // The default configuration: raw bytes, receiver on, modem lines ignored, 8N1, no flow
-    // control. VMIN 1 makes an empty non-blocking read fail with EAGAIN, so that a read of 0
-    // bytes can only mean the device has gone. Failures here are not the caller's concern.
-    ::cfmakeraw(&tio);
-    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    tio.c_cflag |= CS8 | CREAD | CLOCAL;
-    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK);
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
+    // Failures here are not the caller's concern.
+    MakeDefaultLine(tio);
     m_pPort->SetAttr(tio);
     return GetLastError();
 }
@@ -260,49 +349,15 @@ LONG CSerial::Write(const void* data, DWORD size, DWORD* written, SERIAL_OVERLAP
     if (LONG err = Start(ov, own, timeout))
         return err;
 
-    // Without a time-out of the caller's, a line that takes nothing (a controller that stopped
-    // reading, flow control held) would block the caller for ever: the write gives up once the
-    // line has taken nothing for a while, however long a slow but moving line takes. A line that
-    // has already let a write run out is not waited on again until it takes bytes, so that a
-    // handler sending several lines to a stuck controller is held up once, not once per line.
-    const bool fOwnLimit = timeout == INFINITE;
-    CDeadline deadline(fOwnLimit ? (m_pPort->fStalled.load() ? 0 : kWriteLimitMs) : timeout);
-    const char* p = static_cast<const char*>(data);
+    CWriteLimit limit(timeout, m_pPort->fStalled);
     DWORD done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(m_pPort->fd, p + done, size - done);
-        if (n > 0) {
-            done += static_cast<DWORD>(n);
-            if (fOwnLimit) {
-                m_pPort->fStalled.store(false);
-                deadline = CDeadline(kWriteLimitMs);
-            }
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN) {
-            count = done;
-            return SetLastError(LastErrno());
-        }
-        // The output queue is full: wait until the line drains or the time is up.
-        pollfd pfd{m_pPort->fd, POLLOUT, 0};
-        const int r = ::poll(&pfd, 1, deadline.RemainingMs());
-        if (r < 0 && errno != EINTR) {
-            count = done;
-            return SetLastError(LastErrno());
-        }
-        if (r > 0 && IsHangUp(pfd.revents)) {
-            count = done;
-            return SetLastError(EIO);
-        }
-        if (r == 0 && deadline.Expired()) {
-            if (fOwnLimit)
-                m_pPort->fStalled.store(true);
-            return SetLastError(ERROR_TIMEOUT);
-        }
-    }
+    const LONG err = WriteAll(m_pPort->fd, static_cast<const char*>(data), size, limit, done);
+    // A write that ran out of time is cancelled: it reports nothing written.
+    if (err == ERROR_TIMEOUT)
+        return SetLastError(err);
     count = done;
+    if (err)
+        return SetLastError(err);
     return Complete(ov, own, done);
 }
 

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -63,6 +64,10 @@ struct CSerial::SPort {
     ~SPort();
 
     bool IsOverlapped() const { return evOverlapped.IsValid(); }
+    LONG Take(const std::string& path, termios& tio);
+    LONG CreateEvents(bool fOverlapped);
+    DWORD TakeEvents(DWORD mask, int queued);
+    LONG WaitForNews(bool fWantRecv, int queued, const serial_detail::CDeadline& deadline, bool& fWoken);
     LONG GetAttr(termios& tio) const;
     LONG SetAttr(const termios& tio) const;
 };

@@ -34,6 +34,25 @@ bool SpeedFor(DWORD rate, speed_t& speed)
 
 constexpr tcflag_t kParityBits = PARENB | PARODD | CMSPAR;
 
+// Data bits 5..8, a parity code and a stop-bit code, all checked by the caller.
+void SetCharacterFormat(termios& tio, DWORD dataBits, DWORD parity, DWORD stopBits)
+{
+    constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    tio.c_cflag = (tio.c_cflag & ~CSIZE) | kSizes[dataBits - 5];
+
+    constexpr tcflag_t kParities[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD, PARENB | CMSPAR};
+    tio.c_cflag = (tio.c_cflag & ~kParityBits) | kParities[parity];
+    if (parity != CSerial::EParNone)
+        tio.c_iflag |= INPCK;
+    else
+        tio.c_iflag &= ~static_cast<tcflag_t>(INPCK);
+
+    if (stopBits == CSerial::EStop1)
+        tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
+    else
+        tio.c_cflag |= CSTOPB;
+}
+
 } // namespace
 
 LONG CSerial::ConfigureLine(DWORD baud, DWORD dataBits, DWORD parity, DWORD stopBits)
@@ -55,21 +74,7 @@ LONG CSerial::ConfigureLine(DWORD baud, DWORD dataBits, DWORD parity, DWORD stop
         tio.c_cflag &= ~static_cast<tcflag_t>(CIBAUD);
     }
 
-    constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    tio.c_cflag = (tio.c_cflag & ~CSIZE) | kSizes[dataBits - 5];
-
-    constexpr tcflag_t kParities[] = {0, PARENB | PARODD, PARENB, PARENB | CMSPAR | PARODD, PARENB | CMSPAR};
-    tio.c_cflag = (tio.c_cflag & ~kParityBits) | kParities[parity];
-    if (parity != EParNone)
-        tio.c_iflag |= INPCK;
-    else
-        tio.c_iflag &= ~static_cast<tcflag_t>(INPCK);
-
-    if (stopBits == EStop1)
-        tio.c_cflag &= ~static_cast<tcflag_t>(CSTOPB);
-    else
-        tio.c_cflag |= CSTOPB;
-
+    SetCharacterFormat(tio, dataBits, parity, stopBits);
     if (LONG err = m_pPort->SetAttr(tio))
         return SetLastError(err);
     if (!fConstant)

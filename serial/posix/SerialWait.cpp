@@ -30,56 +30,69 @@ LONG CSerial::WaitLineEvent(DWORD timeout, DWORD& events)
 {
     SPort& port = *m_pPort;
     const CDeadline deadline(timeout);
-    ILineEventSource* source = port.source.get();
-    const int sourceWake = source ? source->WakeHandle() : -1;
     for (;;) {
         const DWORD mask = m_dwEventMask.load();
-        const bool fWantRecv = (mask & EEventRecv) != 0;
         events = 0;
         int queued = 0;
         if (LONG err = QueuedBytes(port.fd, queued))
             return err;
-        const std::uint64_t arrived = port.taken.load() + static_cast<std::uint64_t>(queued);
-        if (port.fRebase.exchange(false))
-            port.seenArrived = port.rebaseTo.load();
-        if (arrived > port.seenArrived) {
-            if (fWantRecv)
-                events |= EEventRecv;
-            port.seenArrived = arrived;
-        }
-        // The counters after the queue: a driver counts a break or line error before it queues
-        // the byte that came with it, so the bytes reported here never outrun their errors.
-        events |= port.tracker.Check() & mask;
+        events = port.TakeEvents(mask, queued);
         if (events)
             return ERROR_SUCCESS;
-
-        // With nothing queued, POLLIN is exactly "new bytes". With bytes waiting unread it would
-        // fire at once for ever, so only hang-ups are polled for and the queue is looked at again
-        // shortly.
-        pollfd fds[4] = {{port.fd, static_cast<short>(fWantRecv && queued == 0 ? POLLIN : 0), 0},
-                         {port.evWake.Handle(), POLLIN, 0},
-                         {port.evRecheck.Handle(), POLLIN, 0},
-                         {sourceWake, POLLIN, 0}};
-        const int pollMs = fWantRecv && queued > 0 ? deadline.RemainingMs(kUnreadRecheckMs) : deadline.RemainingMs();
-        const int n = ::poll(fds, sourceWake >= 0 ? 4 : 3, pollMs);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return LastErrno();
-        }
-        if (IsHangUp(fds[0].revents))
-            return EIO;
-        if (fds[1].revents & POLLIN) {
-            port.evWake.Reset();
-            events = 0;
+        bool fWoken = false;
+        if (LONG err = port.WaitForNews((mask & EEventRecv) != 0, queued, deadline, fWoken))
+            return err;
+        if (fWoken)
             return ERROR_SUCCESS;
-        }
-        if (fds[2].revents & POLLIN)
-            port.evRecheck.Reset();
-        if (fds[3].revents & POLLIN)
-            source->AcknowledgeWake();
-        if (n == 0 && deadline.Expired())
-            return ERROR_TIMEOUT;
     }
 }
 
+// The selected events that occurred since the last look, with `queued` bytes waiting unread.
+DWORD CSerial::SPort::TakeEvents(DWORD mask, int queued)
+{
+    DWORD events = 0;
+    const std::uint64_t arrived = taken.load() + static_cast<std::uint64_t>(queued);
+    if (fRebase.exchange(false))
+        seenArrived = rebaseTo.load();
+    if (arrived > seenArrived) {
+        if (mask & EEventRecv)
+            events |= EEventRecv;
+        seenArrived = arrived;
+    }
+    // The counters after the queue: a driver counts a break or line error before it queues
+    // the byte that came with it, so the bytes reported here never outrun their errors.
+    events |= tracker.Check() & mask;
+    return events;
+}
+
+// Sleeps until something may have happened: ERROR_SUCCESS to look again, with `fWoken` set when
+// the mask was set again; ERROR_TIMEOUT, EIO or the failure of the wait otherwise.
+LONG CSerial::SPort::WaitForNews(bool fWantRecv, int queued, const CDeadline& deadline, bool& fWoken)
+{
+    const int sourceWake = source ? source->WakeHandle() : -1;
+    // With nothing queued, POLLIN is exactly "new bytes". With bytes waiting unread it would
+    // fire at once for ever, so only hang-ups are polled for and the queue is looked at again
+    // shortly.
+    pollfd fds[4] = {{fd, static_cast<short>(fWantRecv && queued == 0 ? POLLIN : 0), 0},
+                     {evWake.Handle(), POLLIN, 0},
+                     {evRecheck.Handle(), POLLIN, 0},
+                     {sourceWake, POLLIN, 0}};
+    const int pollMs = fWantRecv && queued > 0 ? deadline.RemainingMs(kUnreadRecheckMs) : deadline.RemainingMs();
+    const int n = ::poll(fds, sourceWake >= 0 ? 4 : 3, pollMs);
+    if (n < 0)
+        return errno == EINTR ? ERROR_SUCCESS : LastErrno();
+    if (IsHangUp(fds[0].revents))
+        return EIO;
+    if (fds[1].revents & POLLIN) {
+        evWake.Reset();
+        fWoken = true;
+        return ERROR_SUCCESS;
+    }
+    if (fds[2].revents & POLLIN)
+        evRecheck.Reset();
+    if (fds[3].revents & POLLIN)
+        source->AcknowledgeWake();
+    if (n == 0 && deadline.Expired())
+        return ERROR_TIMEOUT;
+    return ERROR_SUCCESS;
+}

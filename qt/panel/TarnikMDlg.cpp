@@ -19,7 +19,8 @@
 #include "qt/serial/SerialWnd.h"
 
 CTarnikMDlg::CTarnikMDlg(QWidget* parent)
-    : CDialogBase(IDD_TARNIKM_DIALOG, parent), m_hIcon(LoadResIcon(IDR_MAINFRAME))
+    : CDialogBase({FindDialogTemplate(IDD_TARNIKM_DIALOG), LoadResIcon}, parent),
+      m_hIcon(LoadResIcon(IDR_MAINFRAME))
 {
 }
 

@@ -1,5 +1,7 @@
 #include "qt/platform/DialogBase.h"
 
+#include <utility>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -13,8 +15,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTimerEvent>
-
-#include "qt/res/Resources.h"
 
 void CScrollBarCtrl::SetScrollRange(int nMin, int nMax)
 {
@@ -72,8 +72,8 @@ void CScrollBarCtrl::mouseReleaseEvent(QMouseEvent* e)
     emit scrollNotify(SB_ENDSCROLL, 0);
 }
 
-CDialogBase::CDialogBase(int templateId, QWidget* parent)
-    : QDialog(parent), m_pTemplate(FindDialogTemplate(templateId))
+CDialogBase::CDialogBase(SDialogResources resources, QWidget* parent)
+    : QDialog(parent), m_resources(std::move(resources))
 {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 }
@@ -102,24 +102,24 @@ bool CDialogBase::Create()
 {
     if (m_bCreated)
         return true;
-    if (!m_pTemplate)
+    if (!m_resources.pTemplate)
         return false;
     m_bCreated = true;
 
-    QFont dialogFont(QString::fromLatin1(m_pTemplate->fontFamily));
+    QFont dialogFont(QString::fromLatin1(m_resources.pTemplate->fontFamily));
     dialogFont.setStyleHint(QFont::SansSerif);
-    dialogFont.setPointSize(m_pTemplate->fontPointSize);
+    dialogFont.setPointSize(m_resources.pTemplate->fontPointSize);
     if (!QFontInfo(dialogFont).exactMatch())
-        dialogFont = QFont(QApplication::font().family(), m_pTemplate->fontPointSize);
+        dialogFont = QFont(QApplication::font().family(), m_resources.pTemplate->fontPointSize);
     setFont(dialogFont);
     ComputeBaseUnits();
 
-    setWindowTitle(QString::fromUtf8(m_pTemplate->caption));
-    const QRect client = MapDialogRect(0, 0, m_pTemplate->cx, m_pTemplate->cy);
+    setWindowTitle(QString::fromUtf8(m_resources.pTemplate->caption));
+    const QRect client = MapDialogRect(0, 0, m_resources.pTemplate->cx, m_resources.pTemplate->cy);
     resize(client.size());
 
     QList<QWidget*> groups;
-    for (const auto& t : m_pTemplate->controls) {
+    for (const auto& t : m_resources.pTemplate->controls) {
         QWidget* w = CreateControl(t);
         if (t.kind == EControlKind::GroupBox)
             groups.append(w);
@@ -153,7 +153,7 @@ QWidget* CDialogBase::CreateControl(const SControlTemplate& t)
     }
     case EControlKind::StaticIcon: {
         auto* label = new QLabel(this);
-        const QPixmap pm = LoadResIcon(text.toInt());
+        const QPixmap pm = m_resources.loadIcon ? m_resources.loadIcon(text.toInt()) : QPixmap();
         label->setPixmap(pm);
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         r.setSize(r.size().expandedTo(pm.size()));

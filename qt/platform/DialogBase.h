@@ -115,8 +115,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    QWidget* CreateControl(const SControlTemplate& t);
+    void SetUpDialogFont();
     void ComputeBaseUnits();
+    void CreateControls();
+    QWidget* CreateControl(const SControlTemplate& t);
+    QWidget* CreateStaticText(const SControlTemplate& t);
+    QWidget* CreateStaticIcon(const SControlTemplate& t, QRect& r);
+    QWidget* CreatePushButton(const SControlTemplate& t);
+    QWidget* CreateCheckBox(const SControlTemplate& t);
+    QWidget* CreateComboBox(const SControlTemplate& t, QRect& r);
+    QWidget* CreateScrollBar(const SControlTemplate& t);
+    void AttachControl(QWidget* w, const SControlTemplate& t, const QRect& r);
 
     SDialogResources m_resources;
     QHash<int, QPointer<QWidget>> m_items;

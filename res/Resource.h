@@ -1,6 +1,6 @@
 #pragma once
-// Resource numbers and control IDs of the panel and the about box. Plain: both front ends and
-// their resource compilers read it.
+// Resource numbers and control IDs of the panel and the about box. It includes nothing: both
+// front ends share it.
 
 // The IDs every dialog shares. The system's headers or the dialog layer may have given them
 // already, with these values.

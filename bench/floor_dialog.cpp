@@ -13,6 +13,7 @@
 #include <QScrollBar>
 
 #include "qt/platform/DialogTemplate.h"
+#include "qt/res/Resources.h"
 #include "res/Resource.h"
 
 namespace {

@@ -1,6 +1,18 @@
 #pragma once
-#include "qt/platform/DialogTemplate.h"   // IDOK, IDCANCEL, IDC_STATIC
-// Resource numbers and control IDs of the panel and the about box.
+// Resource numbers and control IDs of the panel and the about box. It includes nothing: both
+// front ends share it.
+
+// The IDs every dialog shares. The system's headers or the dialog layer may have given them
+// already, with these values.
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+#ifndef IDOK
+#define IDOK 1
+#endif
+#ifndef IDCANCEL
+#define IDCANCEL 2
+#endif
 
 // Dialog templates, strings and icons
 constexpr int IDD_ABOUTBOX = 100;

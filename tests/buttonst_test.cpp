@@ -5,6 +5,7 @@
 
 #include "qt/controls/ButtonST.h"
 #include "qt/platform/DialogBase.h"
+#include "qt/res/Resources.h"
 #include "res/Resource.h"
 
 // The panel's status button: its icon right of the caption, within the margin; the caption centred
@@ -12,7 +13,7 @@
 TEST(ButtonST, TheStatusButtonPlacesItsIconRightOfTheCentredCaption)
 {
     constexpr QRgb kMagenta = 0xFFFF00FF, kRestBack = 0xFFFFFFFF;   // the icon's pixels, found nowhere else
-    CDialogBase dlg(102);
+    CDialogBase dlg({FindDialogTemplate(IDD_TARNIKM_DIALOG), LoadResIcon});
     ASSERT_TRUE(dlg.Create());
     auto* b = new CButtonST;
     ASSERT_TRUE(b->SubclassDlgItem(IDC_BTN_STATUS, &dlg));

@@ -1,6 +1,7 @@
 // The application shell around the panel: the about box and its menu entry, the layout in pixels,
 // the look at start.
 #include <QApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QTimer>
 #include <functional>
@@ -46,6 +47,16 @@ TEST_F(PanelShell, TheAboutEntryOpensTheBoxForCommands0x10To0x1F)
     SetResStringOverride(IDS_ABOUTBOX, QString());
     for (const QAction* action : OpenPanel().GetSystemMenu()->actions())
         EXPECT_NE(action->data().toUInt(), 0x0010u) << action->text().toStdString();
+}
+
+// The icon the about box's template names comes from the icons the box hands to its dialog base.
+TEST_F(PanelShell, TheAboutBoxShowsTheApplicationIcon)
+{
+    CAboutDlg about;
+    ASSERT_TRUE(about.Create());
+    const QImage shown = about.DlgItem<QLabel>(IDC_ABOUT_ICON)->pixmap().toImage();
+    EXPECT_FALSE(shown.isNull());
+    EXPECT_EQ(shown, LoadResIcon(IDR_MAINFRAME).toImage());
 }
 
 TEST_F(PanelShell, TheOfflinePanelShowsItsStartLookWhereItsDialogUnitsPutIt)

@@ -31,7 +31,7 @@ long long SteadyMs()
 } // namespace
 
 CTarnikMDlg::CTarnikMDlg(QWidget* parent)
-    : CDialogBase(IDD_TARNIKM_DIALOG, parent),
+    : CDialogBase({FindDialogTemplate(IDD_TARNIKM_DIALOG), LoadResIcon}, parent),
       m_hIcon(LoadResIcon(IDR_MAINFRAME)),
       m_session({[](std::string_view section, std::string_view key) {
                      return ReadConfigString(g_strConfigFile, QString::fromLatin1(section.data(), static_cast<qsizetype>(section.size())),

@@ -1,79 +1,19 @@
 #include "qt/platform/DialogBase.h"
 
+#include <utility>
+
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QWheelEvent>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QTimerEvent>
 
-#include "qt/res/Resources.h"
-
-void CScrollBarCtrl::SetScrollRange(int nMin, int nMax)
-{
-    QSignalBlocker block(this);
-    setRange(nMin, nMax);
-}
-
-void CScrollBarCtrl::SetScrollPos(int nPos)
-{
-    QSignalBlocker block(this);
-    setValue(nPos);
-    setSliderPosition(nPos);
-}
-
-// Which Qt slider action is which scroll code:
-//   SliderSingleStepSub -> SB_LINEUP / SB_LINELEFT (upper or left arrow)
-//   SliderSingleStepAdd -> SB_LINEDOWN / SB_LINERIGHT (lower or right arrow)
-//   SliderPageStepSub   -> SB_PAGEUP (trough above or left of the thumb)
-//   SliderPageStepAdd   -> SB_PAGEDOWN (trough below or right of the thumb)
-//   SliderMove          -> SB_THUMBTRACK (thumb dragged)
-//   SliderToMinimum     -> SB_TOP, SliderToMaximum -> SB_BOTTOM
-//   sliderReleased      -> SB_THUMBPOSITION (thumb let go; the position is where)
-//   mouse button up     -> SB_ENDSCROLL
-void CScrollBarCtrl::OnAction(int action)
-{
-    UINT code = SB_ENDSCROLL;
-    switch (action) {
-    case SliderSingleStepSub: code = SB_LINEUP; break;
-    case SliderSingleStepAdd: code = SB_LINEDOWN; break;
-    case SliderPageStepSub: code = SB_PAGEUP; break;
-    case SliderPageStepAdd: code = SB_PAGEDOWN; break;
-    case SliderMove: code = SB_THUMBTRACK; break;
-    case SliderToMinimum: code = SB_TOP; break;
-    case SliderToMaximum: code = SB_BOTTOM; break;
-    default: return;
-    }
-    const int pos = sliderPosition();
-    // Only a dragged thumb follows the mouse; everything else waits for the program to move it.
-    if (code != SB_THUMBTRACK)
-        setSliderPosition(value());
-    emit scrollNotify(code, static_cast<UINT>(pos));
-}
-
-// The wheel has no scroll code of its own: turned over a slider it would move the thumb away from
-// where the stage is and send nothing that moves it. It is swallowed.
-void CScrollBarCtrl::wheelEvent(QWheelEvent* e) { e->accept(); }
-
-void CScrollBarCtrl::mouseReleaseEvent(QMouseEvent* e)
-{
-    const bool wasDown = isSliderDown();
-    const int pos = sliderPosition();
-    QScrollBar::mouseReleaseEvent(e);
-    if (wasDown)
-        emit scrollNotify(SB_THUMBPOSITION, static_cast<UINT>(pos));
-    emit scrollNotify(SB_ENDSCROLL, 0);
-}
-
-CDialogBase::CDialogBase(int templateId, QWidget* parent)
-    : QDialog(parent), m_pTemplate(FindDialogTemplate(templateId))
+CDialogBase::CDialogBase(SDialogResources resources, QWidget* parent)
+    : QDialog(parent), m_resources(std::move(resources))
 {
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 }
@@ -81,148 +21,6 @@ CDialogBase::CDialogBase(int templateId, QWidget* parent)
 CDialogBase::~CDialogBase()
 {
     qApp->removeEventFilter(this);
-}
-
-void CDialogBase::ComputeBaseUnits()
-{
-    const QFontMetrics fm(font());
-    static const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    const int cx = (fm.horizontalAdvance(alphabet) / 26 + 1) / 2;
-    m_baseUnits = QSize(qMax(1, cx), qMax(1, fm.height()));
-}
-
-QRect CDialogBase::MapDialogRect(int x, int y, int cx, int cy) const
-{
-    const auto mx = [&](int v) { return (v * m_baseUnits.width() + 2) / 4; };
-    const auto my = [&](int v) { return (v * m_baseUnits.height() + 4) / 8; };
-    return QRect(mx(x), my(y), mx(cx), my(cy));
-}
-
-bool CDialogBase::Create()
-{
-    if (m_bCreated)
-        return true;
-    if (!m_pTemplate)
-        return false;
-    m_bCreated = true;
-
-    QFont dialogFont(QString::fromLatin1(m_pTemplate->fontFamily));
-    dialogFont.setStyleHint(QFont::SansSerif);
-    dialogFont.setPointSize(m_pTemplate->fontPointSize);
-    if (!QFontInfo(dialogFont).exactMatch())
-        dialogFont = QFont(QApplication::font().family(), m_pTemplate->fontPointSize);
-    setFont(dialogFont);
-    ComputeBaseUnits();
-
-    setWindowTitle(QString::fromUtf8(m_pTemplate->caption));
-    const QRect client = MapDialogRect(0, 0, m_pTemplate->cx, m_pTemplate->cy);
-    resize(client.size());
-
-    QList<QWidget*> groups;
-    for (const auto& t : m_pTemplate->controls) {
-        QWidget* w = CreateControl(t);
-        if (t.kind == EControlKind::GroupBox)
-            groups.append(w);
-    }
-    // A group box only frames: what it overlaps sits above it and stays usable.
-    for (QWidget* g : groups)
-        g->lower();
-
-    qApp->installEventFilter(this);
-    OnInitDialog();
-    return true;
-}
-
-QWidget* CDialogBase::CreateControl(const SControlTemplate& t)
-{
-    const QString text = QString::fromUtf8(t.text);
-    QRect r = MapDialogRect(t.x, t.y, t.cx, t.cy);
-    QWidget* w = nullptr;
-    switch (t.kind) {
-    case EControlKind::GroupBox:
-        w = new QGroupBox(text, this);
-        break;
-    case EControlKind::StaticText: {
-        auto* label = new QLabel(text, this);
-        label->setTextFormat(Qt::PlainText);
-        label->setAlignment((t.style & SS_CENTER ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
-        if (t.style & SS_SUNKEN)
-            label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        w = label;
-        break;
-    }
-    case EControlKind::StaticIcon: {
-        auto* label = new QLabel(this);
-        const QPixmap pm = LoadResIcon(text.toInt());
-        label->setPixmap(pm);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        r.setSize(r.size().expandedTo(pm.size()));
-        w = label;
-        break;
-    }
-    case EControlKind::PushButton: {
-        auto* button = new QPushButton(text, this);
-        // Enter must never press a button the operator did not focus.
-        button->setAutoDefault(false);
-        button->setDefault((t.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON);
-        connect(button, &QPushButton::clicked, this, [this, id = t.id] { OnCommand(id); });
-        w = button;
-        break;
-    }
-    case EControlKind::AutoCheckBox: {
-        auto* box = new QCheckBox(text, this);
-        connect(box, &QCheckBox::clicked, this, [this, id = t.id] { OnCommand(id); });
-        w = box;
-        break;
-    }
-    case EControlKind::DropDownList:
-    case EControlKind::DropDownCombo: {
-        auto* combo = new QComboBox(this);
-        combo->setEditable(t.kind == EControlKind::DropDownCombo);
-        combo->setInsertPolicy(QComboBox::NoInsert);
-        combo->setMaxVisibleItems(10);
-        // The template height includes the dropped-down list; the closed box is one line tall.
-        r.setHeight(qMin(r.height(), combo->sizeHint().height()));
-        // Only the operator's choice: a list the program fills or selects in says nothing.
-        if (t.kind == EControlKind::DropDownList)
-            connect(combo, &QComboBox::activated, this, [this, id = t.id] { OnCommand(id); });
-        w = combo;
-        break;
-    }
-    case EControlKind::HScrollBar:
-    case EControlKind::VScrollBar: {
-        auto* bar = new CScrollBarCtrl(
-            t.kind == EControlKind::HScrollBar ? Qt::Horizontal : Qt::Vertical, this);
-        bar->SetScrollRange(0, 100);
-        bar->setPageStep(1);
-        bar->setSingleStep(1);
-        // Qt's own menu (scroll here, top, bottom...) would move a thumb without a scroll code.
-        bar->setContextMenuPolicy(Qt::PreventContextMenu);
-        connect(bar, &QAbstractSlider::actionTriggered, bar, &CScrollBarCtrl::OnAction);
-        connect(bar, &CScrollBarCtrl::scrollNotify, this, [this, bar](UINT code, UINT pos) {
-            if (bar->orientation() == Qt::Horizontal)
-                OnHScroll(code, pos, bar);
-            else
-                OnVScroll(code, pos, bar);
-        });
-        w = bar;
-        break;
-    }
-    }
-    w->setGeometry(r);
-    w->setObjectName(QStringLiteral("IDC_%1").arg(t.id));
-    w->setProperty("dlgId", t.id);
-    w->setProperty("dlgStyle", static_cast<uint>(t.style));
-    // A scroll bar takes the focus only when its template makes it a tab stop.
-    if (qobject_cast<QScrollBar*>(w))
-        w->setFocusPolicy(t.style & WS_TABSTOP ? Qt::TabFocus : Qt::NoFocus);
-    w->setEnabled(!(t.style & WS_DISABLED));
-    w->setVisible(t.style & WS_VISIBLE);
-    if (t.id != IDC_STATIC) {
-        m_items.insert(t.id, w);
-        m_styles.insert(t.id, t.style);
-    }
-    return w;
 }
 
 int CDialogBase::DoModal()

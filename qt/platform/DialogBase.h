@@ -2,8 +2,12 @@
 // The dialog base: builds a dialog from its template table, converts dialog units to pixels from
 // the dialog font, finds controls by ID and routes Qt's signals to the OnXxx handlers the way a
 // dialog's message map does. Esc closes through OnClose; Enter presses only a focused push button.
+// The dialog built on it hands in its template and icons: this layer knows no resource numbers.
+#include <functional>
+
 #include <QDialog>
 #include <QHash>
+#include <QPixmap>
 #include <QPointer>
 #include <QScrollBar>
 
@@ -39,10 +43,17 @@ private:
     void OnAction(int action);
 };
 
+// What a dialog is built from: its template (nullptr: the dialog cannot be created), and the icon
+// that a static icon control names by number (a null pixmap for a number it does not know).
+struct SDialogResources {
+    const SDialogTemplate* pTemplate = nullptr;
+    std::function<QPixmap(int id)> loadIcon;
+};
+
 class CDialogBase : public QDialog {
     Q_OBJECT
 public:
-    explicit CDialogBase(int templateId, QWidget* parent = nullptr);
+    explicit CDialogBase(SDialogResources resources, QWidget* parent = nullptr);
     ~CDialogBase() override;
 
     // Builds the controls and runs OnInitDialog, once. DoModal does it too.
@@ -67,7 +78,7 @@ public:
     // Dialog units to pixels, from the dialog font's average character width and height.
     QRect MapDialogRect(int x, int y, int cx, int cy) const;
     QSize BaseUnits() const { return m_baseUnits; }
-    const SDialogTemplate* Template() const { return m_pTemplate; }
+    const SDialogTemplate* Template() const { return m_resources.pTemplate; }
 
     // The window's command menu (shown on a right click on the dialog); entries reach OnSysCommand.
     QMenu* GetSystemMenu();
@@ -104,10 +115,19 @@ protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
-    QWidget* CreateControl(const SControlTemplate& t);
+    void SetUpDialogFont();
     void ComputeBaseUnits();
+    void CreateControls();
+    QWidget* CreateControl(const SControlTemplate& t);
+    QWidget* CreateStaticText(const SControlTemplate& t);
+    QWidget* CreateStaticIcon(const SControlTemplate& t, QRect& r);
+    QWidget* CreatePushButton(const SControlTemplate& t);
+    QWidget* CreateCheckBox(const SControlTemplate& t);
+    QWidget* CreateComboBox(const SControlTemplate& t, QRect& r);
+    QWidget* CreateScrollBar(const SControlTemplate& t);
+    void AttachControl(QWidget* w, const SControlTemplate& t, const QRect& r);
 
-    const SDialogTemplate* m_pTemplate = nullptr;
+    SDialogResources m_resources;
     QHash<int, QPointer<QWidget>> m_items;
     QHash<int, DWORD> m_styles;
     QSize m_baseUnits{6, 13};

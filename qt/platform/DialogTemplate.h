@@ -1,6 +1,7 @@
 #pragma once
 // A dialog template as a table: the dialog's caption, size and font, and every control with its ID,
-// kind, text, position and size in dialog units and its style bits. The tables live in res/.
+// kind, text, position and size in dialog units and its style bits. The dialog that uses this layer
+// owns its tables and hands them in.
 #include <cstddef>
 #include <span>
 
@@ -33,9 +34,17 @@ constexpr DWORD BS_OWNERDRAW = 0xBu;
 constexpr DWORD SS_CENTER = 0x1u;
 constexpr DWORD SS_SUNKEN = 0x1000u;
 
-constexpr int IDC_STATIC = -1;
-constexpr int IDOK = 1;
-constexpr int IDCANCEL = 2;
+// The IDs every dialog shares. Macros, as the system's headers and res/Resource.h give them too:
+// whichever comes first defines them, with the same values.
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+#ifndef IDOK
+#define IDOK 1
+#endif
+#ifndef IDCANCEL
+#define IDCANCEL 2
+#endif
 
 struct SControlTemplate {
     int id;
@@ -53,6 +62,3 @@ struct SDialogTemplate {
     int fontPointSize;
     std::span<const SControlTemplate> controls;
 };
-
-// The template with this resource number, or nullptr.
-const SDialogTemplate* FindDialogTemplate(int id);

@@ -1,6 +1,7 @@
 // The about box (100) and the control panel (102), control by control, in creation order (which is
 // also the tab order). Positions and sizes are dialog units.
 #include "qt/platform/DialogTemplate.h"
+#include "qt/res/Resources.h"
 #include "res/Resource.h"
 
 namespace {

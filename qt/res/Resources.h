@@ -1,8 +1,13 @@
 #pragma once
-// String and icon resources, by resource number.
+// Dialog templates, strings and icons, by resource number.
 #include <QIcon>
 #include <QPixmap>
 #include <QString>
+
+struct SDialogTemplate;
+
+// The dialog template with this resource number, or nullptr.
+const SDialogTemplate* FindDialogTemplate(int id);
 
 // String resource text ("" for an unknown number).
 QString LoadResString(int id);

@@ -35,6 +35,47 @@ void AppendFixed(std::string& out, double value, int precision)
         out.append(buf.data(), end);
 }
 
+
+// The precision of a directive at p ("%.2f", "%.*f"), -1 when none is given; p moves past it.
+int ReadPrecision(const char*& p, va_list* args)
+{
+    if (*p != '.')
+        return -1;
+    ++p;
+    if (*p == '*') {
+        ++p;
+        return va_arg(*args, int);
+    }
+    int precision = 0;
+    for (; IsDigit(*p); ++p)
+        precision = precision < 100000 ? precision * 10 + (*p - '0') : precision;
+    return precision;
+}
+
+// One conversion (d i u s f, with an l before d i u); false for any other, which is not taken.
+bool AppendConversion(std::string& out, char conversion, bool isLong, int precision, va_list* args)
+{
+    if ((conversion == 'd' || conversion == 'i') && precision < 0) {
+        if (isLong)
+            AppendInteger(out, va_arg(*args, long));
+        else
+            AppendInteger(out, va_arg(*args, int));
+    } else if (conversion == 'u' && precision < 0) {
+        if (isLong)
+            AppendInteger(out, va_arg(*args, unsigned long));
+        else
+            AppendInteger(out, va_arg(*args, unsigned int));
+    } else if (conversion == 's' && !isLong && precision < 0) {
+        const char* s = va_arg(*args, const char*);
+        out.append(s ? s : "(null)");
+    } else if (conversion == 'f' && !isLong) {
+        AppendFixed(out, va_arg(*args, double), precision);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string FormatC(const char* format, ...)
@@ -52,37 +93,12 @@ std::string FormatC(const char* format, ...)
             out.push_back('%');
             continue;
         }
-        int precision = -1;
-        if (*p == '.') {
-            ++p;
-            if (*p == '*') {
-                precision = va_arg(args, int);
-                ++p;
-            } else {
-                precision = 0;
-                for (; IsDigit(*p); ++p)
-                    precision = precision < 100000 ? precision * 10 + (*p - '0') : precision;
-            }
-        }
+        const int precision = ReadPrecision(p, &args);
         const bool isLong = *p == 'l';
         if (isLong)
             ++p;
-        if ((*p == 'd' || *p == 'i') && precision < 0) {
-            if (isLong)
-                AppendInteger(out, va_arg(args, long));
-            else
-                AppendInteger(out, va_arg(args, int));
-        } else if (*p == 'u' && precision < 0) {
-            if (isLong)
-                AppendInteger(out, va_arg(args, unsigned long));
-            else
-                AppendInteger(out, va_arg(args, unsigned int));
-        } else if (*p == 's' && !isLong && precision < 0) {
-            const char* s = va_arg(args, const char*);
-            out.append(s ? s : "(null)");
-        } else if (*p == 'f' && !isLong) {
-            AppendFixed(out, va_arg(args, double), precision);
-        } else {
+        // An unknown directive is copied as text with the rest of the format; no argument is read.
+        if (!AppendConversion(out, *p, isLong, precision, &args)) {
             out.append(directive);
             break;
         }
@@ -90,6 +106,55 @@ std::string FormatC(const char* format, ...)
     va_end(args);
     return out;
 }
+
+namespace {
+
+// Where a decimal number (digits, point, fraction, exponent) that starts at i ends, how many digits
+// it has, and where its first significant digit stands as a power of ten, to tell an overflow from
+// an underflow.
+struct SDecimal {
+    size_t end = 0;
+    size_t digits = 0;
+    long long leadingExponent = 0;
+};
+
+SDecimal ScanDecimal(std::string_view text, size_t i)
+{
+    SDecimal d;
+    bool significant = false;
+    while (i < text.size() && IsDigit(text[i])) {
+        significant = significant || text[i] != '0';
+        d.leadingExponent += significant ? 1 : 0;
+        ++i, ++d.digits;
+    }
+    if (i < text.size() && text[i] == '.') {
+        ++i;
+        while (i < text.size() && IsDigit(text[i])) {
+            if (!significant && text[i] != '0')
+                significant = true;
+            else if (!significant)
+                --d.leadingExponent;
+            ++i, ++d.digits;
+        }
+    }
+    if (d.digits > 0 && i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        size_t j = i + 1;
+        bool negativeExponent = false;
+        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
+            negativeExponent = text[j++] == '-';
+        if (j < text.size() && IsDigit(text[j])) {
+            long long exponent = 0;
+            for (; j < text.size() && IsDigit(text[j]); ++j)
+                exponent = exponent < 1000000000 ? exponent * 10 + (text[j] - '0') : exponent;
+            d.leadingExponent += negativeExponent ? -exponent : exponent;
+            i = j;
+        }
+    }
+    d.end = i;
+    return d;
+}
+
+} // namespace
 
 double ParseLeadingDouble(std::string_view text)
 {
@@ -100,45 +165,14 @@ double ParseLeadingDouble(std::string_view text)
     const bool negative = i < text.size() && text[i] == '-';
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
         ++i;
-    const size_t start = i;   // std::from_chars takes no sign
-    size_t digits = 0;
-    long long leadingExponent = 0;   // where the first significant digit stands, as a power of ten
-    bool significant = false;
-    while (i < text.size() && IsDigit(text[i])) {
-        significant = significant || text[i] != '0';
-        leadingExponent += significant ? 1 : 0;
-        ++i, ++digits;
-    }
-    if (i < text.size() && text[i] == '.') {
-        ++i;
-        while (i < text.size() && IsDigit(text[i])) {
-            if (!significant && text[i] != '0')
-                significant = true;
-            else if (!significant)
-                --leadingExponent;
-            ++i, ++digits;
-        }
-    }
-    if (digits == 0)
+    const SDecimal d = ScanDecimal(text, i);   // std::from_chars takes no sign
+    if (d.digits == 0)
         return 0.0;
-    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-        size_t j = i + 1;
-        bool negativeExponent = false;
-        if (j < text.size() && (text[j] == '+' || text[j] == '-'))
-            negativeExponent = text[j++] == '-';
-        if (j < text.size() && IsDigit(text[j])) {
-            long long exponent = 0;
-            for (; j < text.size() && IsDigit(text[j]); ++j)
-                exponent = exponent < 1000000000 ? exponent * 10 + (text[j] - '0') : exponent;
-            leadingExponent += negativeExponent ? -exponent : exponent;
-            i = j;
-        }
-    }
     double value = 0.0;
-    const auto [end, ec] = std::from_chars(text.data() + start, text.data() + i, value, std::chars_format::general);
+    const auto [end, ec] = std::from_chars(text.data() + i, text.data() + d.end, value, std::chars_format::general);
     (void)end;
     if (ec == std::errc::result_out_of_range)
-        value = leadingExponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+        value = d.leadingExponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
     else if (ec != std::errc())
         value = 0.0;
     return negative ? -value : value;

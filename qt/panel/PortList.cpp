@@ -73,33 +73,12 @@ void CTarnikMDlg::RefreshPortList()
     ports->clear();
     int selected = 0;
     for (size_t k = 0; k < present.size(); ++k) {
-        const SComPort& port = present[k];
-        if (inUse.count(port.strDevice))
+        if (inUse.count(present[k].strDevice))
             continue;
-        const QString description = QString::fromStdString(DescribePort(port, infos[k], names[k]));
-        const QString identity = QString::fromStdString(names[k].strName);
-        const int i = ports->count();
-        // The item data is the device Connect opens, never a fresh resolution of the number.
-        ports->addItem(QStringLiteral("COM%1").arg(port.nNumber), QString::fromStdString(port.strDevice));
-        ports->setItemData(i, description, Qt::ToolTipRole);
-        ports->setItemData(i, description, Qt::AccessibleDescriptionRole);
-        ports->setItemData(i, identity, kIdentityRole);
-        ports->setItemData(i, port.nNumber, kNumberRole);
-        ports->setItemData(i, QString::fromStdString(names[k].strNoPin), kNoPinRole);
-        ports->setItemData(i, QStringList{QString::fromStdString(infos[k].strStableName), QString::fromStdString(infos[k].strUsbPort)},
-                           kLinkNamesRole);
-        if (identity == m_strWantedPort)
-            selected = i;
+        if (AddPortEntry(present[k], infos[k], names[k]) == m_strWantedPort)
+            selected = ports->count() - 1;
     }
-    // The operator's adapter may go by another name since (a second adapter of its make came or
-    // went): the same node that still has the name it was chosen by is still the same adapter.
-    if (ports->findData(m_strWantedPort, kIdentityRole) < 0)
-        for (int i = 0; i < ports->count(); ++i)
-            if (ports->itemData(i).toString() == m_strWantedDevice &&
-                ports->itemData(i, kLinkNamesRole).toStringList().contains(m_strWantedPort)) {
-                selected = i;
-                m_strWantedPort = ports->itemData(i, kIdentityRole).toString();
-            }
+    selected = FindWantedAdapter(selected);
     if (ports->count() > 0) {
         ports->setCurrentIndex(selected);
         // The wanted adapter stays wanted while it is away; only a first list adopts its first entry.
@@ -107,6 +86,41 @@ void CTarnikMDlg::RefreshPortList()
             RememberSelectedPort();
     }
     DescribeSelection(ports);
+}
+
+// One entry of the list; its identity, the name that finds the adapter again.
+QString CTarnikMDlg::AddPortEntry(const SComPort& port, const SPortInfo& info, const SPortName& name)
+{
+    QComboBox* ports = m_cmbPort;
+    const QString description = QString::fromStdString(DescribePort(port, info, name));
+    const QString identity = QString::fromStdString(name.strName);
+    const int i = ports->count();
+    // The item data is the device Connect opens, never a fresh resolution of the number.
+    ports->addItem(QStringLiteral("COM%1").arg(port.nNumber), QString::fromStdString(port.strDevice));
+    ports->setItemData(i, description, Qt::ToolTipRole);
+    ports->setItemData(i, description, Qt::AccessibleDescriptionRole);
+    ports->setItemData(i, identity, kIdentityRole);
+    ports->setItemData(i, port.nNumber, kNumberRole);
+    ports->setItemData(i, QString::fromStdString(name.strNoPin), kNoPinRole);
+    ports->setItemData(i, QStringList{QString::fromStdString(info.strStableName), QString::fromStdString(info.strUsbPort)},
+                       kLinkNamesRole);
+    return identity;
+}
+
+// The operator's adapter may go by another name since (a second adapter of its make came or
+// went): the same node that still has the name it was chosen by is still the same adapter.
+int CTarnikMDlg::FindWantedAdapter(int selected)
+{
+    QComboBox* ports = m_cmbPort;
+    if (ports->findData(m_strWantedPort, kIdentityRole) >= 0)
+        return selected;
+    for (int i = 0; i < ports->count(); ++i)
+        if (ports->itemData(i).toString() == m_strWantedDevice &&
+            ports->itemData(i, kLinkNamesRole).toStringList().contains(m_strWantedPort)) {
+            selected = i;
+            m_strWantedPort = ports->itemData(i, kIdentityRole).toString();
+        }
+    return selected;
 }
 
 void CTarnikMDlg::RememberSelectedPort()

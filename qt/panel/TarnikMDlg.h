@@ -12,6 +12,9 @@
 #include "qt/platform/DialogBase.h"
 
 class CSerialMFC;
+struct SComPort;
+struct SPortInfo;
+struct SPortName;
 class CButtonST;
 class CPortMonitor;
 class QComboBox;
@@ -96,6 +99,8 @@ private:
     void OnPortsChanged();
     void OnPinPort(bool pin);
     void RememberSelectedPort();
+    QString AddPortEntry(const SComPort& port, const SPortInfo& info, const SPortName& name);
+    int FindWantedAdapter(int selected);
 
 public:
     QPixmap m_hIcon;

@@ -133,6 +133,7 @@ TEST(StageSession, AConnectionAsTheOperatorGoesThroughIt)
     EXPECT_EQ(b.Text("ok T:25.0 /0.0 B:25.0 /0.0 @:0 B@:0\n"), handshake);
     EXPECT_EQ(b.session.ConnectPhase(), CONNECT_PHASE_HOMING);
     EXPECT_FALSE(b.session.CanMove());
+    EXPECT_EQ(SBench::Rendered(b.session.Tick()), Lines{});   // nothing is asked while it homes
 
     // Busy notices keep "Homing..."; the report completes the connection.
     EXPECT_EQ(b.Text("echo:busy: processing\n"), Lines{});

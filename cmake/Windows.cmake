@@ -1,0 +1,14 @@
+# The Windows build, after core: cross-built with cmake/mingw-w64-x86_64.cmake and tested under Wine
+# (scripts/test-windows). So far it is core and core's tests; the Win32 serial line, the file
+# locations and the win32/ front end add their libraries and executables here, beside the Linux ones
+# in the top CMakeLists.txt.
+
+# GoogleTest from Debian's sources, built by the cross compiler: there is no Windows build of it to
+# install. Only gtest and gtest_main; nothing of it is installed with the panel.
+set(TARNIK_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources (Debian googletest)")
+set(BUILD_GMOCK OFF)
+set(INSTALL_GTEST OFF)
+add_subdirectory(${TARNIK_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+
+enable_testing()
+add_subdirectory(tests)

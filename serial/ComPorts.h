@@ -4,11 +4,17 @@
 // numbers no ports/ entry takes, in ascending order: ttyACM*, then ttyUSB*, then ttyS*, each in
 // numeric order. A device that a ports/ entry already names is not counted twice, and a ttyS*
 // node whose UART the kernel did not find does not count as present.
+//
+// On Windows the names are the system's own: COMn is present when the registry's map of serial
+// devices (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM) has it, and its device is "\\.\COMn". Whether
+// another program holds a port shows only when it is opened, so none is seen as in use there.
 #include <set>
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
 #include "serial/posix/LockFile.h"
+#endif
 
 struct SComPort {
     int nNumber = 0;          // n of "COMn"

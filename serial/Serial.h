@@ -1,7 +1,14 @@
 #pragma once
-// CSerial: one serial port (termios under the hood) with the line settings, flow control, read
-// mode, event mask, event waits, reads, writes and purging the panel was written against. Every
-// operation keeps its outcome as the last error and returns it; nothing throws.
+// CSerial: one serial port (termios on Linux, the Win32 comm API on Windows) with the line
+// settings, flow control, read mode, event mask, event waits, reads, writes and purging the panel
+// was written against. Every operation keeps its outcome as the last error and returns it;
+// nothing throws.
+//
+// On Windows (serial/win32/) every operation is the comm call of the same name, and failures are
+// the system's codes (GetLastError) unchanged. What differs from the description below: the open
+// is the system's exclusive one; breaks and line errors are what ClearCommError reports; the
+// received-bytes event is the driver's own; the write limit below is a bound on the whole write
+// (about two seconds more than its bytes take at the configured rate).
 //
 // How the line maps onto termios:
 // - Open is exclusive: flock(LOCK_EX) on the descriptor plus TIOCEXCL for as long as the port is
@@ -39,14 +46,22 @@
 #include <string>
 
 #include "platform/WinTypes.h"
+#include "serial/SerialEvent.h"
 
 class ILineEventSource;
-struct termios;   // the line settings block, known only to the .cpp files
+// The line settings block, known only to the .cpp files.
+#ifdef _WIN32
+struct _DCB;
+using SERIAL_LINE_SETTINGS = _DCB;
+#else
+struct termios;
+using SERIAL_LINE_SETTINGS = termios;
+#endif
 
 // Stands in for an overlapped structure. hEvent is a CSerialEvent handle (serial/SerialEvent.h)
 // that the operation signals when it has completed.
 struct SERIAL_OVERLAPPED {
-    int hEvent = -1;
+    SERIAL_EVENT_HANDLE hEvent = SERIAL_NO_EVENT;
     DWORD dwTransferred = 0;  // bytes moved by a completed Read or Write
 };
 
@@ -102,9 +117,11 @@ public:
     LONG GetLastError() const { return m_lLastError.load(); }
     bool IsOpen() const;
 
+#ifndef _WIN32
     // Where breaks and line errors come from for the next Open: nullptr (the default) means the
     // driver's counters. Call it while the port is closed.
     void UseLineEventSource(std::shared_ptr<ILineEventSource> source);
+#endif
 
 protected:
     // The events of the last completed wait, cleared by taking them (the listener's step).
@@ -125,12 +142,14 @@ private:
     LONG ReadAvailable(void* data, DWORD size, DWORD& done);
     LONG ReadBlocking(char* data, DWORD size, DWORD timeout, DWORD& done);
     LONG CheckOpen();
-    LONG QueryLineSettings(termios& tio);
+    LONG QueryLineSettings(SERIAL_LINE_SETTINGS& settings);
 
     // Two threads write it at once: the listener (waits, mask) and the window thread (the rest).
     std::atomic<LONG> m_lLastError{0};
     std::unique_ptr<SPort> m_pPort;
     std::atomic<DWORD> m_dwEventWord{0};
     std::atomic<DWORD> m_dwEventMask{0};
+#ifndef _WIN32
     std::shared_ptr<ILineEventSource> m_pLineSource;
+#endif
 };

@@ -1,6 +1,6 @@
 #pragma once
-// Internal to the serial classes: the one place where errno becomes a result code, and the
-// deadline arithmetic every timed wait shares.
+// Internal to the serial classes: the one place where errno becomes a result code, which codes
+// mean a vanished device, and the deadline arithmetic every timed wait shares.
 #include <cerrno>
 #include <chrono>
 
@@ -12,6 +12,10 @@ namespace serial_detail {
 // saying why still must not look like success.
 inline LONG ErrnoToCode(int err) { return err > 0 ? static_cast<LONG>(err) : static_cast<LONG>(EIO); }
 inline LONG LastErrno() { return ErrnoToCode(errno); }
+
+// True for the codes a line gives once its device has gone (a USB adapter pulled out, the far
+// side of a pseudo-terminal closed); any other failure of an event wait is not taken for that.
+bool IsVanishedCode(LONG code);
 
 // A time-out in milliseconds (INFINITE = never) turned into poll() time-outs.
 class CDeadline {

@@ -120,6 +120,8 @@ LONG WriteAll(int fd, const char* data, DWORD size, CWriteLimit& limit, DWORD& d
 
 } // namespace
 
+bool serial_detail::IsVanishedCode(LONG code) { return code == EIO || code == ENXIO || code == ENODEV; }
+
 CSerial::SPort::~SPort()
 {
     if (fd >= 0) {

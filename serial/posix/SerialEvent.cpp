@@ -13,15 +13,15 @@ CSerialEvent::~CSerialEvent() { Release(); }
 LONG CSerialEvent::Create()
 {
     Release();
-    m_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    return m_fd < 0 ? serial_detail::LastErrno() : ERROR_SUCCESS;
+    m_hEvent = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    return m_hEvent < 0 ? serial_detail::LastErrno() : ERROR_SUCCESS;
 }
 
 void CSerialEvent::Release()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    if (m_hEvent >= 0)
+        ::close(m_hEvent);
+    m_hEvent = -1;
 }
 
 LONG CSerialEvent::Set(int handle)

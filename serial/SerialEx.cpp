@@ -3,12 +3,7 @@
 #include <cerrno>
 #include <system_error>
 
-namespace {
-
-// The codes a hung-up or unplugged line gives; any other failure ends the listener silently.
-bool IsVanished(LONG code) { return code == EIO || code == ENXIO || code == ENODEV; }
-
-} // namespace
+#include "serial/SerialErrors.h"
 
 CSerialEx::CSerialEx() = default;
 
@@ -106,7 +101,7 @@ LONG CSerialEx::ListenerLoop()
         if (LONG err = WaitForEvent(&ov, INFINITE)) {
             // A line that hung up fails every wait from now on; say so once and end, so the
             // owner learns that its connection is gone instead of waiting for replies for ever.
-            if (IsVanished(err) && !m_fStopping.load()) {
+            if (serial_detail::IsVanishedCode(err) && !m_fStopping.load()) {
                 ReleaseLockFile();
                 OnSerialEvent(EV_VANISHED, 0);
             }

@@ -12,3 +12,7 @@ add_subdirectory(${TARNIK_GTEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_F
 
 enable_testing()
 add_subdirectory(tests)
+
+# The panel, TarnikS.exe (win32/): after the libraries above, since it takes the serial one when
+# the build has it.
+add_subdirectory(win32)

@@ -79,6 +79,7 @@ private:
     void OnJogButton(int id);
     void OnScroll(HWND hBar, UINT code, UINT pos);
     void OnSerialMsg(WPARAM wParam);
+    void ReadReceived();
     void OnBnClickedMoreLess();
     void OnCbnSelchangeBaud();
 

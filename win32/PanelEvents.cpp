@@ -101,13 +101,24 @@ bool CPanelDlg::PreTranslateMessage(const MSG& msg)
 // back full is followed by another.
 void CPanelDlg::OnSerialMsg(WPARAM wParam)
 {
+    // Notifications already queued behind this one were posted for bytes that the read below takes
+    // too, so one read answers them all. Wine's comm driver reports received characters for as
+    // long as bytes wait unread, not once as they arrive: while the panel waits its 50 ms the
+    // listener posts again and again, and one wait and read for each of those kept the panel from
+    // its clicks and keys for a minute and more.
+    MSG queued;
+    while (PeekMessageW(&queued, m_hWnd, m_nSerialMsg, m_nSerialMsg, PM_REMOVE))
+        wParam |= queued.wParam;
     const DWORD events = static_cast<DWORD>(wParam & 0xFFFF);
-    if (events & SERIAL_EVENT_VANISHED) {
+    if (events & SERIAL_EVENT_RECV)
+        ReadReceived();
+    // The device's last word: what it sent before it went has been read above.
+    if (events & SERIAL_EVENT_VANISHED)
         Run(m_session.DeviceVanished());
-        return;
-    }
-    if (!(events & SERIAL_EVENT_RECV))
-        return;
+}
+
+void CPanelDlg::ReadReceived()
+{
     char buffer[2048] = {};
     std::uint32_t count = 0;
     int reads = 0;

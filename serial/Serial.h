@@ -8,7 +8,8 @@
 // the system's codes (GetLastError) unchanged. What differs from the description below: the open
 // is the system's exclusive one; breaks and line errors are what ClearCommError reports; the
 // received-bytes event is the driver's own; the write limit below is a bound on the whole write
-// (about two seconds more than its bytes take at the configured rate).
+// (about two seconds more than its bytes take at the configured rate); a read whose own wait ran
+// out reports the bytes the driver had already handed over with ERROR_TIMEOUT, not a count of 0.
 //
 // How the line maps onto termios:
 // - Open is exclusive: flock(LOCK_EX) on the descriptor plus TIOCEXCL for as long as the port is

@@ -316,8 +316,12 @@ LONG CSerial::Read(void* data, DWORD size, DWORD* read, SERIAL_OVERLAPPED* ov, D
         const HANDLE hEvent = ov ? ov->hEvent : port.evOverlapped.Handle();
         const auto result = port.Run([&](OVERLAPPED* o) { return ::ReadFile(port.hPort, data, size, nullptr, o); },
                                      [&](OVERLAPPED* o) { ::CancelIoEx(port.hPort, o); }, hEvent, timeout, nullptr);
-        if (LONG err = TransferOutcome(result))
+        if (LONG err = TransferOutcome(result)) {
+            // A driver hands over what a cancelled read had taken: those bytes are the caller's
+            // now, and the count says so rather than let them vanish.
+            count = result.transferred;
             return SetLastError(err);
+        }
         done = result.transferred;
     }
     count = done;

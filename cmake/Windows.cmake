@@ -20,3 +20,7 @@ target_link_libraries(tarnik_serial_win32 PUBLIC Threads::Threads setupapi)
 
 enable_testing()
 add_subdirectory(tests)
+
+# The panel, TarnikS.exe (win32/): after the libraries above, since it takes the serial one when
+# the build has it.
+add_subdirectory(win32)

@@ -4,12 +4,11 @@
 #include <QMessageBox>
 #include <QTest>
 #include <QTimer>
-#include <clocale>
 #include <unistd.h>
-#include <tuple>
 #include <vector>
 
 #include "platform/FileLocations.h"
+#include "qt/panel/ConfigFile.h"
 #include "res/Resource.h"
 #include "serial/posix/LineRate.h"
 #include "tests/support/PseudoTerminal.h"
@@ -158,6 +157,7 @@ TEST_F(PanelBaud, TheChosenRateIsStoredAtOnceAndOpensTheLine)
         SCOPED_TRACE(stored ? stored : "nothing stored");
         if (stored)
             WriteConfig(std::string("[Connection]\nBaud=") + stored + "\n");
+        g_strConfigFile.clear();   // as the program starts: the panel finds System.cfg itself
         auto* list = OpenPanel().DlgItem<QComboBox>(IDC_COMBO_BAUD);
         QStringList offered;
         for (int i = 0; i < list->count(); ++i)

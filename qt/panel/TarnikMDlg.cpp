@@ -52,11 +52,12 @@ BOOL CTarnikMDlg::OnInitDialog()
     BindControls();
     m_expander.Init(this);
     SetUpWindow();
+    // System.cfg is found first: the baud list shows the stored rate from the start.
+    InitModuleDir();
+    g_strConfigFile = BuildConfigPath();
     EnumeratePorts();
     FillSpeedDistanceLists();
     InitSliders();
-    InitModuleDir();
-    g_strConfigFile = BuildConfigPath();
     m_pSerial = std::make_unique<CSerialMFC>();
     SetUpStatusButton();
     // The rest is the session's: the controls as System.cfg left them.

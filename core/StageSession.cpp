@@ -2,6 +2,8 @@
 // for the homing, and what the panel says while the controller works, stops answering or halts.
 #include "core/StageSession.h"
 
+#include <tuple>
+
 #include "core/CommandLines.h"
 #include "core/ControllerLines.h"
 
@@ -25,6 +27,20 @@ std::string TrimmedLine(std::string_view s)
 }
 
 CStageSession::CStageSession(SSessionInputs inputs) : m_in(std::move(inputs)) {}
+
+void CStageSession::Mirror(SPanelMembers& m) const
+{
+    m.m_bReadyToConnect = m_bReadyToConnect ? 1 : 0;
+    m.m_nConnectPhase = m_nConnectPhase;
+    m.m_bSliderStep = m_bSliderStep ? 1 : 0;
+    m.m_bAlwaysOnTop = m_bAlwaysOnTop ? 1 : 0;
+    m.m_bRetainLastPos = m_bRetainLastPos ? 1 : 0;
+    m.m_bConnected = m_bConnected ? 1 : 0;
+    std::tie(m.m_fPosX, m.m_fPosY, m.m_fPosZ) = std::tie(m_pos[0], m_pos[1], m_pos[2]);
+    std::tie(m.m_fStartX, m.m_fStartY, m.m_fStartZ) = std::tie(m_start[0], m_start[1], m_start[2]);
+    std::tie(m.m_fParkX, m.m_fParkY, m.m_fParkZ) = std::tie(m_park[0], m_park[1], m_park[2]);
+    m.m_nTimeoutTicks = m_nTimeoutTicks;
+}
 
 SEffects CStageSession::TakeEffects()
 {

@@ -40,6 +40,22 @@ constexpr int REPORT_RETRIES_PER_QUERY = 3;
 // The pause between the two position queries after a move: the second catches the end of a short one.
 constexpr int QUERY_PAUSE_MS = 100;
 
+// The members the panel's dialog has always had, which its handlers, its tests and its readers
+// know by name. Each front end's dialog holds them (it derives from this) and fills them from the
+// session after every event, so that they stay true. The flags are the platform's BOOL, an int.
+struct SPanelMembers {
+    int m_bReadyToConnect = 1;
+    int m_nConnectPhase = CONNECT_PHASE_IDLE;   // an EConnectPhase
+    int m_bSliderStep = 0;
+    int m_bAlwaysOnTop = 0;
+    int m_bRetainLastPos = 0;
+    int m_bConnected = 0;
+    float m_fPosX = 0, m_fPosY = 0, m_fPosZ = 0;
+    float m_fStartX = 0, m_fStartY = 0, m_fStartZ = 0;
+    float m_fParkX = PARK_DEFAULT_X, m_fParkY = PARK_DEFAULT_Y, m_fParkZ = PARK_DEFAULT_Z;
+    int m_nTimeoutTicks = 0;
+};
+
 // A line without the white space at either end, as the trace log and the boxes quote it.
 std::string TrimmedLine(std::string_view line);
 
@@ -119,6 +135,8 @@ public:
     const CStagePlan::Axes& StartPoint() const { return m_start; }
     const CStagePlan::Axes& ParkPoint() const { return m_park; }
     const CStagePlan& Plan() const { return m_plan; }
+    // The dialog's members as the session's state has them now.
+    void Mirror(SPanelMembers& members) const;
     // Motion commands act: connected, and neither silent nor halted.
     bool CanMove() const { return m_bConnected && ConnectPhaseAllowsMotion(m_nConnectPhase); }
 

@@ -43,7 +43,7 @@ private:
     HICON m_hIcon = nullptr;   // loaded at its own size: ours to destroy
 };
 
-class CPanelDlg {
+class CPanelDlg : public SPanelMembers {
 public:
     CPanelDlg();
     ~CPanelDlg();
@@ -86,7 +86,6 @@ private:
     // Effects (PanelShell.cpp).
     void Run(SEffects effects);
     bool RunOne(const SEffect& effect);
-    void MirrorSession();
     std::string BoxText(EControl control) const;
     void ShowBox(const SEffect& effect);
     void OpenPort();
@@ -96,19 +95,6 @@ private:
     void ShowThumbs(const std::array<int, 3>& positions);
     void EnableItem(int id, bool enable);
     HWND Item(int id) const { return GetDlgItem(m_hWnd, id); }
-
-public:
-    // Mirrors of the session's state, kept true after every event.
-    BOOL m_bReadyToConnect = TRUE;
-    int m_nConnectPhase = CONNECT_PHASE_IDLE;
-    BOOL m_bSliderStep = FALSE;
-    BOOL m_bAlwaysOnTop = FALSE;
-    BOOL m_bRetainLastPos = FALSE;
-    BOOL m_bConnected = FALSE;
-    float m_fPosX = 0, m_fPosY = 0, m_fPosZ = 0;
-    float m_fStartX = 0, m_fStartY = 0, m_fStartZ = 0;
-    float m_fParkX = PARK_DEFAULT_X, m_fParkY = PARK_DEFAULT_Y, m_fParkZ = PARK_DEFAULT_Z;
-    int m_nTimeoutTicks = 0;
 
 private:
     HWND m_hWnd = nullptr;

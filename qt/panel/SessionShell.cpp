@@ -66,37 +66,16 @@ std::string CTarnikMDlg::BoxText(EControl control) const
     return GetDlgItemText(id).toLatin1().toStdString();
 }
 
-// The members the handlers and the tests know follow the session after every event.
-void CTarnikMDlg::MirrorSession()
-{
-    const CStageSession& s = m_session;
-    m_bReadyToConnect = s.ReadyToConnect() ? TRUE : FALSE;
-    m_nConnectPhase = s.ConnectPhase();
-    m_bSliderStep = s.SliderStep() ? TRUE : FALSE;
-    m_bAlwaysOnTop = s.AlwaysOnTop() ? TRUE : FALSE;
-    m_bRetainLastPos = s.RetainLastPos() ? TRUE : FALSE;
-    m_bConnected = s.Connected() ? TRUE : FALSE;
-    m_fPosX = s.Position()[0];
-    m_fPosY = s.Position()[1];
-    m_fPosZ = s.Position()[2];
-    m_fStartX = s.StartPoint()[0];
-    m_fStartY = s.StartPoint()[1];
-    m_fStartZ = s.StartPoint()[2];
-    m_fParkX = s.ParkPoint()[0];
-    m_fParkY = s.ParkPoint()[1];
-    m_fParkZ = s.ParkPoint()[2];
-    m_nTimeoutTicks = s.TimeoutTicks();
-}
 
 // Effects run in order. A line that did not go out whole ends the connection (the session says
 // how) and what was to follow it is dropped: it was meant for a connection that no longer is.
 void CTarnikMDlg::Run(SEffects effects)
 {
-    MirrorSession();
+    m_session.Mirror(*this);
     for (const SEffect& effect : effects)
         if (!RunOne(effect))
             break;
-    MirrorSession();
+    m_session.Mirror(*this);
 }
 
 bool CTarnikMDlg::RunOne(const SEffect& e)

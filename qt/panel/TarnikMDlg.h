@@ -24,7 +24,9 @@ class QSocketNotifier;
 // The connection timer.
 constexpr UINT_PTR CONNECT_TIMER_ID = 1;
 
-class CTarnikMDlg : public CDialogBase {
+// The members the panel has always had (m_bConnected, m_fPosX...) come from SPanelMembers and
+// follow the session after every event.
+class CTarnikMDlg : public CDialogBase, public SPanelMembers {
     Q_OBJECT
 public:
     explicit CTarnikMDlg(QWidget* parent = nullptr);
@@ -81,7 +83,6 @@ private:
     // The session's effects carried out (SessionShell.cpp).
     void Run(SEffects effects);
     bool RunOne(const SEffect& effect);
-    void MirrorSession();
     std::string BoxText(EControl control) const;
     QWidget* ControlFor(EControl control) const;
     void ShowBox(const SEffect& effect);
@@ -107,19 +108,6 @@ public:
     CDlgExpander m_expander;
     std::unique_ptr<CSerialMFC> m_pSerial;
     CStageSession m_session;
-
-    // Mirrors of the session's state.
-    BOOL m_bReadyToConnect = TRUE;
-    int m_nConnectPhase = CONNECT_PHASE_IDLE;   // an EConnectPhase
-    BOOL m_bSliderStep = FALSE;
-    BOOL m_bAlwaysOnTop = FALSE;
-    BOOL m_bRetainLastPos = FALSE;
-    BOOL m_bConnected = FALSE;
-    float m_fPosX = 0, m_fPosY = 0, m_fPosZ = 0;
-    float m_fStartX = 0, m_fStartY = 0, m_fStartZ = 0;
-    float m_fParkX = PARK_DEFAULT_X, m_fParkY = PARK_DEFAULT_Y, m_fParkZ = PARK_DEFAULT_Z;
-    int m_nTimeoutTicks = 0;
-
     CButtonST* m_btnStatus = nullptr;   // owned by the dialog once it sits on control 1038
 
 private:

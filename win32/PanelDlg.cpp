@@ -6,8 +6,8 @@
 
 #include "core/Numbers.h"
 #include "res/Resource.h"
-#include "win32/Files.h"
-#include "win32/Text.h"
+#include "platform/win32/Files.h"
+#include "platform/win32/Text.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // the session's event.
 #include "core/MotionFormat.h"
 #include "res/Resource.h"
-#include "win32/Files.h"
+#include "platform/win32/Files.h"
 #include "win32/JogKeys.h"
 #include "win32/PanelDlg.h"
 

@@ -1,9 +1,9 @@
 // The session's effects carried out on this window and its port, in the order the session gives
 // them, and what the session reads from the window: the jog boxes and the two option boxes.
 #include "res/Resource.h"
-#include "win32/Files.h"
+#include "platform/win32/Files.h"
 #include "win32/PanelDlg.h"
-#include "win32/Text.h"
+#include "platform/win32/Text.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "win32/Files.h"
+#include "platform/win32/Files.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
 #include "core/Profile.h"
-#include "win32/Text.h"
+#include "platform/win32/Text.h"
 
 namespace files {
 namespace {

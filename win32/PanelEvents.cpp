@@ -2,22 +2,12 @@
 // commands, the sliders' scroll codes, the jog keys and the port's notifications, each turned into
 // the session's event.
 #include "core/MotionFormat.h"
-#include "res/Resource.h"
+#include "res/PanelControls.h"
 #include "platform/win32/Files.h"
 #include "win32/JogKeys.h"
 #include "win32/PanelDlg.h"
 
 namespace {
-
-// The jog buttons: an axis and a direction each.
-const struct {
-    int button;
-    int axis;
-    bool negative;
-} kJogs[] = {
-    {IDC_BTN_XPLUS, AXIS_X, false}, {IDC_BTN_XMINUS, AXIS_X, true}, {IDC_BTN_YPLUS, AXIS_Y, false},
-    {IDC_BTN_YMINUS, AXIS_Y, true}, {IDC_BTN_ZPLUS, AXIS_Z, false}, {IDC_BTN_ZMINUS, AXIS_Z, true},
-};
 
 ESliderCode SliderCode(UINT code)
 {

@@ -1,41 +1,13 @@
 // The session's effects carried out on this window and its port, in the order the session gives
 // them, and what the session reads from the window: the jog boxes and the two option boxes.
-#include "res/Resource.h"
+#include "res/PanelControls.h"
 #include "platform/win32/Files.h"
 #include "win32/PanelDlg.h"
 #include "platform/win32/Text.h"
 
 namespace {
 
-// Enabled only while connected, in the order they are switched.
-constexpr int kConnectedOnly[] = {
-    IDC_COMBO_XYDIST, IDC_COMBO_XYSPEED, IDC_COMBO_ZDIST, IDC_BTN_HOME,  IDC_BTN_PARK,    IDC_BTN_XMINUS,
-    IDC_BTN_YMINUS,   IDC_BTN_ZMINUS,    IDC_BTN_XPLUS,   IDC_BTN_YPLUS, IDC_BTN_ZPLUS,   IDC_SCROLL_X,
-    IDC_SCROLL_Y,     IDC_SCROLL_Z,      IDC_BTN_SETPARK, IDC_BTN_START, IDC_BTN_END,     IDC_BTN_RESET,
-};
-constexpr int kDisconnectedOnly[] = {IDC_COMBO_PORT, IDC_COMBO_BAUD, IDC_BTN_REFRESH};
 constexpr int kSliders[] = {IDC_SCROLL_X, IDC_SCROLL_Y, IDC_SCROLL_Z};
-
-constexpr struct {
-    EControl control;
-    int id;
-} kControls[] = {
-    {EControl::ConnectButton, IDC_BTN_CONNECT}, {EControl::ConnectionText, IDC_STATIC_CONN},
-    {EControl::StatusButton, IDC_BTN_STATUS},   {EControl::Readout, IDC_STATIC_CURPOS},
-    {EControl::StartPoint, IDC_STATIC_STARTPOINT}, {EControl::EndPoint, IDC_STATIC_ENDPOINT},
-    {EControl::Depth, IDC_STATIC_DEPTH},        {EControl::XYDistance, IDC_COMBO_XYDIST},
-    {EControl::ZDistance, IDC_COMBO_ZDIST},     {EControl::XYSpeed, IDC_COMBO_XYSPEED},
-    {EControl::ZSpeed, IDC_COMBO_ZSPEED},       {EControl::RetainCheck, IDC_CHECK_RETAIN},
-    {EControl::OnTopCheck, IDC_CHECK_ONTOP},
-};
-
-int ControlId(EControl control)
-{
-    for (const auto& c : kControls)
-        if (c.control == control)
-            return c.id;
-    return 0;
-}
 
 UINT BoxType(EBoxStyle style)
 {

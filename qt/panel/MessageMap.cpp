@@ -8,7 +8,7 @@
 #include "qt/panel/JogKeys.h"
 #include "qt/panel/TarnikMDlg.h"
 #include "qt/platform/NamedMessages.h"
-#include "res/Resource.h"
+#include "res/PanelControls.h"
 #include "qt/serial/SerialWnd.h"
 
 namespace {
@@ -47,15 +47,6 @@ const struct {
     {IDM_UNPINPORT, &CTarnikMDlg::OnUnpinSelectedPort},
 };
 
-// The jog buttons: an axis and a direction each.
-const struct {
-    int button;
-    int axis;
-    bool negative;
-} kJogs[] = {
-    {IDC_BTN_XPLUS, AXIS_X, false}, {IDC_BTN_XMINUS, AXIS_X, true}, {IDC_BTN_YPLUS, AXIS_Y, false},
-    {IDC_BTN_YMINUS, AXIS_Y, true}, {IDC_BTN_ZPLUS, AXIS_Z, false}, {IDC_BTN_ZMINUS, AXIS_Z, true},
-};
 
 } // namespace
 
